@@ -1,0 +1,195 @@
+#include "mdiprincipal.h"
+
+#include "catalogo/frmcatalogo.h"
+#include "consultas/frmconsultas.h"
+#include "ui/messageboxes.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLayout>
+#include <QLibraryInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QSessionManager>
+#include <QTranslator>
+
+namespace velmor {
+
+namespace {
+    const QString tituloPrincipal = QStringLiteral("Tolvane - Catálogo de CD's");
+    const QString preguntaSalir = QStringLiteral("¿Desea finalizar la aplicación?");
+}
+
+mdiprincipal::mdiprincipal(QWidget* parent)
+    : QMainWindow(parent)
+    , m_workspace(new QMdiArea(this))
+{
+    setObjectName(QStringLiteral("mdiprincipal"));
+    setWindowTitle(tituloPrincipal);
+    m_workspace->setObjectName(QStringLiteral("workspace"));
+    setCentralWidget(m_workspace);
+    createActions();
+    createMenus();
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &mdiprincipal::commitData);
+}
+
+mdiprincipal::~mdiprincipal() = default;
+
+void mdiprincipal::createActions()
+{
+    auto make = [this](const char* name, const QString& text, const QKeySequence& key) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::ApplicationShortcut);
+        return action;
+    };
+    acercade = make("acercade", QStringLiteral("Acerca de..."), QKeySequence(Qt::Key_F1));
+    salir = make("salir", QStringLiteral("Sa&lir"), QKeySequence(Qt::CTRL | Qt::Key_L));
+    catalogo = make("catalogo", QStringLiteral("C&atálogo de CD's"), QKeySequence(Qt::CTRL | Qt::Key_A));
+    consultas = make("consultas", QStringLiteral("C&onsultas"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(acercade, &QAction::triggered, this, &mdiprincipal::acercade_Click);
+    connect(salir, &QAction::triggered, this, &QWidget::close);
+    connect(catalogo, &QAction::triggered, this, [this] { showCatalogo(); });
+    connect(consultas, &QAction::triggered, this, [this] { showConsultasForm(); });
+}
+
+void mdiprincipal::createMenus()
+{
+    QMenu* sistema = menuBar()->addMenu(QStringLiteral("&Sistema"));
+    sistema->setObjectName(QStringLiteral("sistema"));
+    sistema->addAction(acercade);
+    sistema->addSeparator()->setObjectName(QStringLiteral("sep1"));
+    sistema->addAction(salir);
+    QMenu* opciones = menuBar()->addMenu(QStringLiteral("&Opciones"));
+    opciones->setObjectName(QStringLiteral("opciones"));
+    opciones->addAction(catalogo);
+    opciones->addAction(consultas);
+}
+
+QString mdiprincipal::aboutText()
+{
+    const QChar cr(13);
+    return QStringLiteral("Tolvane") + cr + QStringLiteral("Programa elaborado por:") + cr
+        + QStringLiteral("Ing. Marta Velasco Ortiz") + cr
+        + QStringLiteral("E-mail: marta.velasco@example.com") + cr
+        + QStringLiteral("Home Page: https://www.example.org/velmor") + cr;
+}
+
+void mdiprincipal::acercade_Click()
+{
+    MessageBoxes::instance().information(this, QStringLiteral("Acerca de..."), aboutText());
+}
+
+QMdiSubWindow* mdiprincipal::addChild(QWidget* form)
+{
+    auto* window = m_workspace->addSubWindow(form,
+        Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowIcon(form->windowIcon().isNull() ? windowIcon() : form->windowIcon());
+    window->setOption(QMdiSubWindow::RubberBandResize, false);
+    window->layout()->setSizeConstraint(QLayout::SetFixedSize);
+    window->show();
+    m_workspace->setActiveSubWindow(window);
+    form->setFocus();
+    return window;
+}
+
+frmcatalogo* mdiprincipal::showCatalogo()
+{
+    if (m_catalogoWindow) {
+        m_catalogoWindow->showNormal();
+        m_workspace->setActiveSubWindow(m_catalogoWindow);
+        return catalogoForm();
+    }
+    auto* form = new frmcatalogo(this);
+    if (!form->Form_Load()) {
+        delete form;
+        return nullptr;
+    }
+    m_catalogoWindow = addChild(form);
+    connect(form, &frmcatalogo::closeRequested, m_catalogoWindow, &QWidget::close);
+    return form;
+}
+
+frmconsultas* mdiprincipal::showConsultasForm()
+{
+    if (m_consultasWindow) {
+        m_consultasWindow->showNormal();
+        m_workspace->setActiveSubWindow(m_consultasWindow);
+        return consultasForm();
+    }
+    auto* form = new frmconsultas(this);
+    if (!form->Form_Load()) {
+        delete form;
+        return nullptr;
+    }
+    m_consultasWindow = addChild(form);
+    connect(form, &frmconsultas::closeRequested, m_consultasWindow, &QWidget::close);
+    return form;
+}
+
+frmcatalogo* mdiprincipal::catalogoForm() const
+{
+    return m_catalogoWindow ? qobject_cast<frmcatalogo*>(m_catalogoWindow->widget()) : nullptr;
+}
+
+frmconsultas* mdiprincipal::consultasForm() const
+{
+    return m_consultasWindow ? qobject_cast<frmconsultas*>(m_consultasWindow->widget()) : nullptr;
+}
+
+void mdiprincipal::showConsultas() { showConsultasForm(); }
+
+frmcatalogo* mdiprincipal::catalogoCargado()
+{
+    if (auto* form = catalogoForm())
+        return form;
+    return showCatalogo();
+}
+
+void mdiprincipal::closeEvent(QCloseEvent* event)
+{
+    if (m_exitConfirmed || MessageBoxes::instance().confirm(this, preguntaSalir)) {
+        m_exitConfirmed = true;
+        event->accept();
+        QCoreApplication::quit();
+        return;
+    }
+    event->ignore();
+}
+
+void mdiprincipal::commitData(QSessionManager& manager)
+{
+    if (m_exitConfirmed || !manager.allowsInteraction())
+        return;
+    const bool yes = MessageBoxes::instance().confirm(this, preguntaSalir);
+    manager.release();
+    if (yes)
+        m_exitConfirmed = true;
+    else
+        manager.cancel();
+}
+
+void setUpApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Tolvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("velmor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMOR_VERSION));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("velmor"));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/velmor/velmor-32.png"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/velmor/velmor-16.png"), QSize(16, 16));
+    QApplication::setWindowIcon(icon);
+    auto* translator = new QTranslator(qApp);
+    if (translator->load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
+}

@@ -1,0 +1,144 @@
+#include "valuerules.h"
+
+#include <QLocale>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace velmor {
+
+namespace {
+
+    bool radixDigits(const QString& digits, int base, double* value)
+    {
+        if (digits.isEmpty())
+            return false;
+        double v = 0;
+        for (QChar ch : digits) {
+            const int d = ch.isDigit() ? ch.digitValue()
+                                       : (ch.toUpper().unicode() >= 'A' && ch.toUpper().unicode() <= 'F'
+                                               ? ch.toUpper().unicode() - 'A' + 10
+                                               : 99);
+            if (d >= base)
+                return false;
+            v = v * base + d;
+        }
+        *value = v;
+        return true;
+    }
+
+    bool isAsciiDigit(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
+
+}
+
+double leadingNumber(const QString& text)
+{
+    QString s;
+    s.reserve(text.size());
+    for (QChar c : text)
+        if (c != u' ' && c != u'\t' && c != u'\n')
+            s += c;
+
+    qsizetype i = 0;
+    if (s.size() >= 2 && s[0] == u'&') {
+        const QChar kind = s[1].toUpper();
+        if (kind == u'H' || kind == u'O') {
+            const int base = kind == u'H' ? 16 : 8;
+            qsizetype end = 2;
+            double unused;
+            while (end < s.size() && radixDigits(QString(s[end]), base, &unused))
+                ++end;
+            double value = 0;
+            return radixDigits(s.mid(2, end - 2), base, &value) ? value : 0;
+        }
+    }
+
+    std::string number;
+    if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
+        number += char(s[i++].unicode());
+    bool digits = false;
+    while (i < s.size() && isAsciiDigit(s[i])) {
+        number += char(s[i++].unicode());
+        digits = true;
+    }
+    if (i < s.size() && s[i] == u'.') {
+        number += '.';
+        ++i;
+        while (i < s.size() && isAsciiDigit(s[i])) {
+            number += char(s[i++].unicode());
+            digits = true;
+        }
+    }
+    if (!digits)
+        return 0;
+    if (i < s.size() && (s[i].toUpper() == u'E' || s[i].toUpper() == u'D')) {
+        qsizetype j = i + 1;
+        std::string exponent = "e";
+        if (j < s.size() && (s[j] == u'+' || s[j] == u'-'))
+            exponent += char(s[j++].unicode());
+        bool expDigits = false;
+        while (j < s.size() && isAsciiDigit(s[j])) {
+            exponent += char(s[j++].unicode());
+            expDigits = true;
+        }
+        if (expDigits)
+            number += exponent;
+    }
+    double value = 0;
+    const char* first = number.data();
+    if (*first == '+')
+        ++first;
+    const auto result = std::from_chars(first, number.data() + number.size(), value);
+    if (result.ec == std::errc::result_out_of_range) {
+        const bool negative = number[0] == '-';
+        const bool tiny = number.find("e-") != std::string::npos;
+        if (tiny)
+            return negative ? -0.0 : 0.0;
+        return negative ? -std::numeric_limits<double>::infinity()
+                        : std::numeric_limits<double>::infinity();
+    }
+    return value;
+}
+
+bool isNumericText(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    bool ok = false;
+    QLocale().toDouble(t, &ok);
+    if (ok)
+        return true;
+    if (t.size() > 2 && t[0] == u'&' && (t[1].toUpper() == u'H' || t[1].toUpper() == u'O')) {
+        double unused;
+        return radixDigits(t.mid(2), t[1].toUpper() == u'H' ? 16 : 8, &unused);
+    }
+    return false;
+}
+
+bool isWholeKey(double value)
+{
+    return std::isfinite(value) && std::floor(value) == value && std::fabs(value) <= 9007199254740992.0;
+}
+
+QString numberText(double value)
+{
+    if (std::isnan(value))
+        return QStringLiteral("0");
+    if (std::isinf(value))
+        return value < 0 ? QStringLiteral("-9e999") : QStringLiteral("9e999");
+    if (value == 0)
+        return QStringLiteral("0");
+    if (isWholeKey(value))
+        return QString::number(qint64(value));
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+QString keyCriterion(const QString& keyText)
+{
+    return QStringLiteral("id=") + numberText(leadingNumber(keyText));
+}
+
+QString upperCaseForm(const QString& text) { return QLocale().toUpper(text); }
+
+}

@@ -1,0 +1,516 @@
+#include "data/catalogfile.h"
+#include "data/connection.h"
+#include "data/dataerror.h"
+#include "data/recordsource.h"
+#include "data/statements.h"
+#include "data/valuerules.h"
+#include "testcatalog.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QTest>
+#include <cmath>
+
+using namespace velmor;
+
+namespace {
+
+// Runs f and returns the number of the DataError it throws, or 0.
+template <typename F> int errorOf(F&& f, QString* description = nullptr)
+{
+    try {
+        f();
+    } catch (const DataError& e) {
+        if (description)
+            *description = e.description;
+        return e.number;
+    }
+    return 0;
+}
+
+void bind(RecordSource& source, const QString& path, const QString& text)
+{
+    source.setDatabaseName(path);
+    source.setRecordSource(text);
+    source.Refresh();
+}
+
+QStringList ids(Recordset& set)
+{
+    QStringList out;
+    if (set.RecordCount() == 0)
+        return out;
+    set.MoveFirst();
+    while (set.hasCurrent()) {
+        out << set.Fields("id").text();
+        set.MoveNext();
+    }
+    return out;
+}
+
+}
+
+class DataTest : public QObject {
+    Q_OBJECT
+private slots:
+    void emptyCatalogueReportsNoCurrentRecord();
+    void movesAndFields();
+    void addedRowJoinsItsOwnSetAtOnce();
+    void otherSourcesSeeRowsOnlyAfterRefresh();
+    void deleteRemovesRowAndMovesOn();
+    void nullReadsAsEmptyText();
+    void criteria_data();
+    void criteria();
+    void malformedTextsReportEngineErrors_data();
+    void malformedTextsReportEngineErrors();
+    void badFiles_data();
+    void badFiles();
+    void transactionRollsBackBothRows();
+    void fileRemovedUnderSource();
+    void createRefusesExistingFile();
+    void leadingNumber_data();
+    void leadingNumber();
+    void numericText_data();
+    void numericText();
+    void statementTexts_data();
+    void statementTexts();
+};
+
+void DataTest::emptyCatalogueReportsNoCurrentRecord()
+{
+    TestCatalog cat;
+    RecordSource datcd;
+    bind(datcd, cat.path(), "datos_cd");
+    auto& rs = datcd.Recordset();
+    QCOMPARE(rs.RecordCount(), 0);
+    QCOMPARE(errorOf([&] { rs.MoveFirst(); }), ErrorNumber::NoCurrentRecord);
+    QCOMPARE(errorOf([&] { rs.MoveLast(); }), ErrorNumber::NoCurrentRecord);
+    QCOMPARE(errorOf([&] { rs.MoveNext(); }), ErrorNumber::NoCurrentRecord);
+    QCOMPARE(errorOf([&] { rs.Fields("id"); }), ErrorNumber::NoCurrentRecord);
+    QCOMPARE(errorOf([&] { rs.Delete(); }), ErrorNumber::NoCurrentRecord);
+    RecordSource unbound;
+    QCOMPARE(errorOf([&] { unbound.Recordset(); }), ErrorNumber::NoCurrentRecord);
+}
+
+void DataTest::movesAndFields()
+{
+    TestCatalog cat;
+    for (int i = 1; i <= 300; ++i)
+        cat.addCd(i, QStringLiteral("CD %1").arg(i), "ART", "DESC", { QStringLiteral("S%1").arg(i) });
+    RecordSource datcan;
+    bind(datcan, cat.path(), "canciones");
+    auto& rs = datcan.Recordset();
+    QCOMPARE(rs.RecordCount(), 300);
+    QCOMPARE(rs.FieldsCount(), 21);
+    QCOMPARE(rs.Fields(0).text(), "1");
+    QCOMPARE(rs.Fields(1).text(), "S1");
+    QCOMPARE(rs.Fields(20).text(), "");
+    QCOMPARE(rs.Fields("CANCION1").text(), "S1");
+    QCOMPARE(errorOf([&] { rs.Fields("cancion21"); }), ErrorNumber::ItemNotFound);
+    QCOMPARE(errorOf([&] { rs.Fields(21); }), ErrorNumber::ItemNotFound);
+    // Walking the whole set crosses several read windows.
+    QCOMPARE(ids(rs).size(), 300);
+    QCOMPARE(ids(rs).last(), "300");
+    rs.MoveLast();
+    QCOMPARE(rs.Fields("cancion1").text(), "S300");
+    rs.MoveNext();
+    QVERIFY(!rs.hasCurrent());
+    QCOMPARE(errorOf([&] { rs.Fields("id"); }), ErrorNumber::NoCurrentRecord);
+    QCOMPARE(errorOf([&] { rs.MoveNext(); }), ErrorNumber::NoCurrentRecord);
+    rs.FindFirst("id=150");
+    QVERIFY(!rs.NoMatch());
+    QCOMPARE(rs.Fields(1).text(), "S150");
+    rs.MoveNext();
+    QCOMPARE(rs.Fields(0).text(), "151");
+
+    RecordSource query;
+    bind(query, cat.path(), "select * from datos_cd where id > 298");
+    QCOMPARE(ids(query.Recordset()), QStringList({ "299", "300" }));
+    QCOMPARE(query.Recordset().columnNames(), CatalogFile::datosCdColumns());
+}
+
+void DataTest::addedRowJoinsItsOwnSetAtOnce()
+{
+    TestCatalog cat;
+    RecordSource datcd;
+    bind(datcd, cat.path(), "datos_cd");
+    auto& rs = datcd.Recordset();
+    rs.AddNew();
+    rs.Collect("id", 7.0);
+    rs.Collect("nombre", "LUNA");
+    rs.Collect("descripcion", "D");
+    QCOMPARE(cat.count("datos_cd"), 0);
+    rs.Update();
+    QCOMPARE(cat.column("select nombre || '|' || artista from datos_cd where id = 7"),
+        QStringList({ "LUNA|" }));
+    rs.FindFirst("nombre='luna'");
+    QVERIFY(!rs.NoMatch());
+    QCOMPARE(rs.Fields("id").text(), "7");
+    QCOMPARE(rs.RecordCount(), 1);
+    QCOMPARE(errorOf([&] { rs.Update(); }), ErrorNumber::InvalidOperation);
+    // A refused row leaves the set as it was.
+    rs.AddNew();
+    rs.Collect("id", 7);
+    QVERIFY(errorOf([&] { rs.Update(); }) != 0);
+    QCOMPARE(rs.RecordCount(), 1);
+}
+
+void DataTest::otherSourcesSeeRowsOnlyAfterRefresh()
+{
+    TestCatalog cat;
+    cat.addCd(1, "A", "", "D");
+    RecordSource sources[4];
+    const char* texts[] = { "datos_cd", "canciones", "select * from datos_cd", "canciones" };
+    for (int i = 0; i < 4; ++i)
+        bind(sources[i], cat.path(), texts[i]);
+    auto& writer = sources[0].Recordset();
+    writer.AddNew();
+    writer.Collect("id", 2);
+    writer.Collect("nombre", "B");
+    writer.Update();
+    auto& reader = sources[2].Recordset();
+    QCOMPARE(reader.RecordCount(), 1);
+    reader.FindFirst("id=2");
+    QVERIFY(reader.NoMatch());
+    sources[2].Refresh();
+    QCOMPARE(ids(sources[2].Recordset()), QStringList({ "1", "2" }));
+    QCOMPARE(sources[1].Recordset().RecordCount(), 1);
+}
+
+void DataTest::deleteRemovesRowAndMovesOn()
+{
+    TestCatalog cat;
+    for (int i = 1; i <= 3; ++i)
+        cat.addCd(i, "N", "A", "D");
+    RecordSource datcd, other;
+    bind(datcd, cat.path(), "datos_cd");
+    bind(other, cat.path(), "datos_cd");
+    auto& rs = datcd.Recordset();
+    rs.FindFirst("id=2");
+    rs.Delete();
+    QCOMPARE(errorOf([&] { rs.Fields("id"); }), ErrorNumber::NoCurrentRecord);
+    rs.MoveNext();
+    QCOMPARE(rs.Fields("id").text(), "3");
+    QCOMPARE(rs.RecordCount(), 2);
+    QCOMPARE(cat.column("select id from datos_cd"), QStringList({ "1", "3" }));
+    // A row deleted through another source is reported as such, not shown stale.
+    auto& stale = other.Recordset();
+    stale.MoveFirst();
+    stale.MoveNext();
+    QCOMPARE(errorOf([&] { stale.Fields("nombre"); }), ErrorNumber::RecordDeleted);
+}
+
+void DataTest::nullReadsAsEmptyText()
+{
+    TestCatalog cat;
+    cat.exec("create table extra (id integer primary key, t text)");
+    cat.exec("insert into extra values (1, null)");
+    RecordSource source;
+    bind(source, cat.path(), "select * from extra");
+    QVERIFY(source.Recordset().Fields("t").Value().isNull());
+    QCOMPARE(source.Recordset().Fields("t").text(), QString());
+}
+
+void DataTest::criteria_data()
+{
+    QTest::addColumn<QString>("criterion");
+    QTest::addColumn<QStringList>("expected");
+    // Stored: 1 CANCIÓN, 2 ÁRBOL, 3 ARBOL, 4 ÑANDÚ, 5 NZ, 6 O, 7 DON'T STOP
+    QTest::newRow("lower case accented") << "nombre='canción'" << QStringList { "1" };
+    QTest::newRow("mixed case") << "nombre='CaNcIóN'" << QStringList { "1" };
+    QTest::newRow("accent significant") << "nombre='cancion'" << QStringList {};
+    QTest::newRow("accent kept apart") << "nombre='árbol'" << QStringList { "2" };
+    QTest::newRow("no accent") << "nombre='arbol'" << QStringList { "3" };
+    QTest::newRow("enye after n") << "nombre > 'NZ' and nombre < 'O'" << QStringList { "4" };
+    QTest::newRow("less than o") << "nombre < 'o' and nombre >= 'n'" << QStringList { "4", "5" };
+    QTest::newRow("doubled quote") << criterioNombre("don't stop") << QStringList { "7" };
+    QTest::newRow("key") << keyCriterion("0006") << QStringList { "6" };
+    QTest::newRow("partial matches nothing") << "nombre='CANCI'" << QStringList {};
+}
+
+void DataTest::criteria()
+{
+    QFETCH(QString, criterion);
+    QFETCH(QStringList, expected);
+    TestCatalog cat;
+    const char* names[] = { "CANCIÓN", "ÁRBOL", "ARBOL", "ÑANDÚ", "NZ", "O", "DON'T STOP" };
+    for (int i = 0; i < 7; ++i)
+        cat.addCd(i + 1, QString::fromUtf8(names[i]), "", "D");
+    // The same criterion judged by FindFirst on a keyed set, on a set of values,
+    // and in a statement.
+    RecordSource table, values, statement;
+    bind(table, cat.path(), "datos_cd");
+    table.Recordset().FindFirst(criterion);
+    QCOMPARE(table.Recordset().NoMatch(), expected.isEmpty());
+    if (!expected.isEmpty())
+        QCOMPARE(table.Recordset().Fields("id").text(), expected.first());
+    bind(values, cat.path(), "select id, nombre from datos_cd");
+    values.Recordset().FindFirst(criterion);
+    QCOMPARE(values.Recordset().NoMatch(), expected.isEmpty());
+    if (!expected.isEmpty())
+        QCOMPARE(values.Recordset().Fields("id").text(), expected.first());
+    bind(statement, cat.path(), "select * from datos_cd where " + criterion);
+    QCOMPARE(ids(statement.Recordset()), expected);
+}
+
+void DataTest::malformedTextsReportEngineErrors_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("criterion");
+    QTest::addColumn<int>("number");
+    QTest::newRow("unclosed quote in criterion") << "datos_cd" << "nombre='DON'T'" << 1;
+    QTest::newRow("unknown column in criterion") << "datos_cd" << "nombr='X'" << 1;
+    QTest::newRow("second statement in criterion")
+        << "datos_cd" << "1); delete from datos_cd; select (1" << ErrorNumber::NotAllowed;
+    QTest::newRow("malformed statement") << "select * from datos_cd where nombre ='A'B'" << "" << 1;
+    QTest::newRow("two statements") << "select * from datos_cd; delete from datos_cd" << ""
+                                    << ErrorNumber::NotAllowed;
+    QTest::newRow("not a select") << "delete from datos_cd" << "" << ErrorNumber::NotAllowed;
+    QTest::newRow("missing table") << "discos" << "" << ErrorNumber::TableNotFound;
+}
+
+void DataTest::malformedTextsReportEngineErrors()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, criterion);
+    QFETCH(int, number);
+    TestCatalog cat;
+    cat.addCd(1, "A", "", "D");
+    RecordSource rs;
+    rs.setDatabaseName(cat.path());
+    rs.setRecordSource(source);
+    QString description;
+    if (criterion.isEmpty()) {
+        QCOMPARE(errorOf([&] { rs.Refresh(); }, &description), number);
+    } else {
+        rs.Refresh();
+        QCOMPARE(errorOf([&] { rs.Recordset().FindFirst(criterion); }, &description), number);
+    }
+    QVERIFY(!description.isEmpty());
+    QCOMPARE(cat.count("datos_cd"), 1);
+}
+
+void DataTest::badFiles_data()
+{
+    QTest::addColumn<QByteArray>("content"); // "-" for no file
+    QTest::addColumn<QString>("sql"); // run on a real catalogue first when set
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("mentions");
+    QTest::newRow("missing") << QByteArray("-") << "" << ErrorNumber::FileNotFound << "No se encuentra";
+    QTest::newRow("text file") << QByteArray("hola") << "" << ErrorNumber::NotSqlite << "no es";
+    QTest::newRow("empty file") << QByteArray("") << "" << ErrorNumber::NotSqlite << "no es";
+    QTest::newRow("jet file") << QByteArray("\0\1\0\0Standard Jet DB\0\0\0\0", 23) << ""
+                              << ErrorNumber::UnrecognizedFormat << "velmor-db convertir";
+    QTest::newRow("ace file") << QByteArray("\0\1\0\0Standard ACE DB\0\0\0\0", 23) << ""
+                              << ErrorNumber::UnrecognizedFormat << "Access";
+    QTest::newRow("missing table") << QByteArray() << "drop table canciones"
+                                   << ErrorNumber::TableNotFound << "canciones";
+    QTest::newRow("missing column") << QByteArray() << "alter table datos_cd drop column artista"
+                                    << ErrorNumber::BadSchema << "artista";
+}
+
+void DataTest::badFiles()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, sql);
+    QFETCH(int, number);
+    QFETCH(QString, mentions);
+    TestCatalog cat;
+    QString path = cat.path();
+    if (!sql.isEmpty()) {
+        cat.exec(sql);
+    } else {
+        QFile::remove(path);
+        if (content != "-") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+    }
+    const QByteArray before = QFile::exists(path) ? [&] {
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }() : QByteArray("-");
+    RecordSource rs;
+    rs.setDatabaseName(path);
+    rs.setRecordSource("datos_cd");
+    QString description;
+    QCOMPARE(errorOf([&] { rs.Refresh(); }, &description), number);
+    QVERIFY2(description.contains(path), qPrintable(description));
+    QVERIFY2(description.contains(mentions), qPrintable(description));
+    const QByteArray after = QFile::exists(path) ? [&] {
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }() : QByteArray("-");
+    QCOMPARE(after, before);
+}
+
+void DataTest::transactionRollsBackBothRows()
+{
+    TestCatalog cat;
+    cat.exec("create trigger no_songs before insert on canciones begin "
+             "select raise(abort, 'sin canciones'); end");
+    RecordSource datcd, datcan;
+    bind(datcd, cat.path(), "datos_cd");
+    bind(datcan, cat.path(), "canciones");
+    QString description;
+    const int number = errorOf(
+        [&] {
+            TransactionGuard tx(datcd, &datcan);
+            datcd.Recordset().AddNew();
+            datcd.Recordset().Collect("id", 1);
+            datcd.Recordset().Update();
+            datcan.Recordset().AddNew();
+            datcan.Recordset().Collect("id", 1);
+            datcan.Recordset().Update();
+            tx.commit();
+        },
+        &description);
+    QCOMPARE(number & 0xff, 19); // constraint
+    QVERIFY(description.contains("sin canciones"));
+    QCOMPARE(cat.count("datos_cd"), 0);
+    QCOMPARE(datcd.Recordset().RecordCount(), 0);
+
+    cat.exec("drop trigger no_songs");
+    {
+        TransactionGuard tx(datcd, &datcan);
+        datcd.Recordset().AddNew();
+        datcd.Recordset().Collect("id", 1);
+        datcd.Recordset().Update();
+        tx.commit();
+    }
+    QCOMPARE(cat.count("datos_cd"), 1);
+}
+
+void DataTest::fileRemovedUnderSource()
+{
+    TestCatalog cat;
+    RecordSource datcd;
+    bind(datcd, cat.path(), "datos_cd");
+    QVERIFY(QFile::remove(cat.path()));
+    auto& rs = datcd.Recordset();
+    rs.AddNew();
+    rs.Collect("id", 1);
+    QCOMPARE(errorOf([&] { rs.Update(); }), ErrorNumber::FileNotFound);
+    QCOMPARE(errorOf([&] { datcd.Refresh(); }), ErrorNumber::FileNotFound);
+    QVERIFY(!QFile::exists(cat.path()));
+}
+
+void DataTest::createRefusesExistingFile()
+{
+    TestCatalog cat;
+    cat.addCd(1, "A", "", "D");
+    QCOMPARE(errorOf([&] { CatalogFile::create(cat.path()); }), ErrorNumber::NotAllowed);
+    QCOMPARE(cat.count("datos_cd"), 1);
+    QCOMPARE(errorOf([&] { CatalogFile::check(cat.path()); }), 0);
+}
+
+void DataTest::leadingNumber_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value");
+    QTest::newRow("empty") << "" << 0.0;
+    QTest::newRow("blanks") << "   " << 0.0;
+    QTest::newRow("plain") << "15" << 15.0;
+    QTest::newRow("leading zeros") << "0012" << 12.0;
+    QTest::newRow("trailing letters") << "12abc" << 12.0;
+    QTest::newRow("letter first") << "abc12" << 0.0;
+    QTest::newRow("blanks inside") << " 1 2\t3\n4" << 1234.0;
+    QTest::newRow("negative") << "-7" << -7.0;
+    QTest::newRow("plus") << "+7" << 7.0;
+    QTest::newRow("sign then blank") << "- 7" << -7.0;
+    QTest::newRow("decimal point") << "2.5" << 2.5;
+    QTest::newRow("second point stops") << "1.2.3" << 1.2;
+    QTest::newRow("comma stops") << "1,5" << 1.0;
+    QTest::newRow("exponent E") << "1E3" << 1000.0;
+    QTest::newRow("exponent D") << "2d2" << 200.0;
+    QTest::newRow("exponent sign") << "5E-1" << 0.5;
+    QTest::newRow("exponent without digits") << "3E" << 3.0;
+    QTest::newRow("hexadecimal") << "&H1F" << 31.0;
+    QTest::newRow("hexadecimal lower") << "&hff" << 255.0;
+    QTest::newRow("octal") << "&O17" << 15.0;
+    QTest::newRow("octal stops at 8") << "&O78" << 7.0;
+    QTest::newRow("ampersand alone") << "&" << 0.0;
+    QTest::newRow("point only") << "." << 0.0;
+    QTest::newRow("point digits") << ".5" << 0.5;
+}
+
+void DataTest::leadingNumber()
+{
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    QCOMPARE(velmor::leadingNumber(text), value);
+}
+
+void DataTest::numericText_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("numeric");
+    QTest::addColumn<QString>("criterion");
+    QTest::newRow("empty") << "C" << "" << false << "id=0";
+    QTest::newRow("blank") << "C" << " " << false << "id=0";
+    QTest::newRow("digits") << "C" << "12" << true << "id=12";
+    QTest::newRow("surrounding blanks") << "C" << " 12 " << true << "id=12";
+    QTest::newRow("letters") << "C" << "12abc" << false << "id=12";
+    QTest::newRow("leading zeros") << "C" << "0012" << true << "id=12";
+    QTest::newRow("negative") << "C" << "-3" << true << "id=-3";
+    QTest::newRow("exponent") << "C" << "1E2" << true << "id=100";
+    QTest::newRow("fraction C") << "C" << "2.5" << true << "id=2.5";
+    QTest::newRow("fraction es") << "es_ES" << "2,5" << true << "id=2";
+    QTest::newRow("full stop es") << "es_ES" << "2.5" << false << "id=2.5";
+    QTest::newRow("group es") << "es_ES" << "10.000" << true << "id=10";
+    QTest::newRow("hexadecimal") << "C" << "&H10" << true << "id=16";
+}
+
+void DataTest::numericText()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, text);
+    QFETCH(bool, numeric);
+    QFETCH(QString, criterion);
+    const QLocale saved;
+    QLocale::setDefault(QLocale(locale));
+    const bool result = isNumericText(text);
+    const QString formed = keyCriterion(text);
+    QLocale::setDefault(saved);
+    QCOMPARE(result, numeric);
+    QCOMPARE(formed, criterion);
+}
+
+void DataTest::statementTexts_data()
+{
+    QTest::addColumn<int>("criterion"); // 0 id, 1 nombre, 2 artista, 3 cancion
+    QTest::addColumn<int>("op");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("statement");
+    QTest::newRow("id ==") << 0 << 0 << "7" << "select * from datos_cd where id =7";
+    QTest::newRow("id <= 12abc") << 0 << 3 << "12abc" << "select * from datos_cd where id <=12";
+    QTest::newRow("id empty") << 0 << 1 << "" << "select * from datos_cd where id <>0";
+    QTest::newRow("id fraction") << 0 << 4 << "2.5" << "select * from datos_cd where id >2.5";
+    QTest::newRow("nombre lower") << 1 << 0 << "luna" << "select * from datos_cd where nombre ='LUNA'";
+    QTest::newRow("nombre empty") << 1 << 2 << "" << "select * from datos_cd where nombre <''";
+    QTest::newRow("nombre quote") << 1 << 0 << "don't"
+                                  << "select * from datos_cd where nombre ='DON''T'";
+    QTest::newRow("artista >=") << 2 << 5 << "ñu" << "select * from datos_cd where artista >='ÑU'";
+    QString song = "select * from canciones where cancion1<'AMOR'";
+    for (int i = 2; i <= 20; ++i)
+        song += QStringLiteral(" or cancion%1='AMOR'").arg(i);
+    QTest::newRow("cancion <") << 3 << 2 << "amor" << song;
+}
+
+void DataTest::statementTexts()
+{
+    QFETCH(int, criterion);
+    QFETCH(int, op);
+    QFETCH(QString, value);
+    QFETCH(QString, statement);
+    QString (*builders[])(Operador, const QString&)
+        = { consultaPorId, consultaPorNombre, consultaPorArtista, consultaPorCancion };
+    QCOMPARE(builders[criterion](Operador(op), value), statement);
+}
+
+QTEST_GUILESS_MAIN(DataTest)
+#include "tst_data.moc"
