@@ -11,12 +11,11 @@
 
 namespace velmor {
 
+void detail::StatementFinalizer::operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
+
 namespace {
 
-    struct Finalizer {
-        void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
-    };
-    using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+    using Statement = std::unique_ptr<sqlite3_stmt, detail::StatementFinalizer>;
 
     // Rows of a keyed set read in one go when it is walked in order.
     constexpr qsizetype fetchWindow = 256;
@@ -231,10 +230,20 @@ void Recordset::load(const QString& source)
         }
     }
 
+    if (m_keyed) {
+        // Only the keys are kept, so only the key column is asked for: the engine
+        // runs the same statement but leaves the other columns unread.
+        QString inner = source;
+        while (!inner.isEmpty() && (inner.back().isSpace() || inner.back() == u';'))
+            inner.chop(1);
+        st = prepareSelect(
+            c, "select " + quotedName(m_columns[m_keyColumn]) + " from (" + inner + "\n)");
+        s = st.get();
+    }
     int rc;
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         if (m_keyed) {
-            m_keys.push_back(sqlite3_column_int64(s, m_keyColumn));
+            m_keys.push_back(sqlite3_column_int64(s, 0));
         } else {
             std::vector<QVariant> row;
             row.reserve(size_t(n));
@@ -296,28 +305,48 @@ void Recordset::fetchAround(qsizetype position) const
     const qsizetype end = std::min(RecordCount(), position + count);
     if (m_cache.size() > cacheLimit)
         m_cache.clear();
-    QString sql = QStringLiteral("select * from ") + quotedName(m_table) + " where rowid in (";
-    for (qsizetype i = position; i < end; ++i)
-        sql += i == position ? QStringLiteral("?") : QStringLiteral(",?");
-    sql += QLatin1Char(')');
-    const QByteArray utf8 = sql.toUtf8();
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(m_connection->handle(), utf8.constData(), -1, &raw, nullptr);
-    Statement st(raw);
-    if (rc != SQLITE_OK)
-        m_connection->fail(rc);
-    for (qsizetype i = position; i < end; ++i)
-        sqlite3_bind_int64(st.get(), int(i - position + 1), m_keys[size_t(i)]);
-    const int n = int(m_columns.size());
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        std::vector<QVariant> row;
-        row.reserve(size_t(n));
-        for (int i = 0; i < n; ++i)
-            row.push_back(columnValue(st.get(), i));
-        m_cache[sqlite3_column_int64(st.get(), m_keyColumn)] = std::move(row);
+    const qint64 first = m_keys[size_t(position)];
+    const qint64 last = m_keys[size_t(end - 1)];
+    // A window of ascending keys close together is read in one range; scattered
+    // keys are read one by one.
+    const bool range = end - position > 1 && last > first && last - first < 4 * (end - position)
+        && std::is_sorted(m_keys.begin() + position, m_keys.begin() + end);
+    Statement& st = range ? m_rangeRead : m_singleRead;
+    if (!st) {
+        const QString sql = QStringLiteral("select * from ") + quotedName(m_table)
+            + (range ? QStringLiteral(" where rowid between ?1 and ?2")
+                     : QStringLiteral(" where rowid = ?1"));
+        const QByteArray utf8 = sql.toUtf8();
+        sqlite3_stmt* raw = nullptr;
+        const int rc = sqlite3_prepare_v2(m_connection->handle(), utf8.constData(), -1, &raw, nullptr);
+        st.reset(raw);
+        if (rc != SQLITE_OK)
+            m_connection->fail(rc);
     }
-    if (rc != SQLITE_DONE)
-        m_connection->fail(rc);
+    const int n = int(m_columns.size());
+    auto readRows = [&] {
+        int rc;
+        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+            std::vector<QVariant> row;
+            row.reserve(size_t(n));
+            for (int i = 0; i < n; ++i)
+                row.push_back(columnValue(st.get(), i));
+            m_cache[sqlite3_column_int64(st.get(), m_keyColumn)] = std::move(row);
+        }
+        sqlite3_reset(st.get());
+        if (rc != SQLITE_DONE)
+            m_connection->fail(rc);
+    };
+    if (range) {
+        sqlite3_bind_int64(st.get(), 1, first);
+        sqlite3_bind_int64(st.get(), 2, last);
+        readRows();
+    } else {
+        for (qsizetype i = position; i < end; ++i) {
+            sqlite3_bind_int64(st.get(), 1, m_keys[size_t(i)]);
+            readRows();
+        }
+    }
     m_cacheEnd = end;
 }
 

@@ -10,6 +10,12 @@
 
 struct sqlite3_stmt;
 
+namespace velmor::detail {
+struct StatementFinalizer {
+    void operator()(sqlite3_stmt* st) const;
+};
+}
+
 namespace velmor {
 
 class Connection;
@@ -95,6 +101,8 @@ private:
     // Values of keyed rows read so far, for a window of positions.
     mutable std::unordered_map<qint64, std::vector<QVariant>> m_cache;
     mutable qsizetype m_cacheEnd = -1;
+    mutable std::unique_ptr<sqlite3_stmt, detail::StatementFinalizer> m_singleRead;
+    mutable std::unique_ptr<sqlite3_stmt, detail::StatementFinalizer> m_rangeRead;
 
     std::optional<std::vector<QVariant>> m_newRow;
     std::vector<bool> m_collected;

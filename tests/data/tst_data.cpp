@@ -1,4 +1,5 @@
 #include "data/catalogfile.h"
+#include "data/collation.h"
 #include "data/connection.h"
 #include "data/dataerror.h"
 #include "data/recordsource.h"
@@ -65,6 +66,7 @@ private slots:
     void malformedTextsReportEngineErrors();
     void badFiles_data();
     void badFiles();
+    void quickOrderAgreesWithCollator();
     void transactionRollsBackBothRows();
     void fileRemovedUnderSource();
     void createRefusesExistingFile();
@@ -345,6 +347,37 @@ void DataTest::badFiles()
         return f.readAll();
     }() : QByteArray("-");
     QCOMPARE(after, before);
+}
+
+void DataTest::quickOrderAgreesWithCollator()
+{
+    // Every pair of one- and two-character texts over blanks, punctuation, digits
+    // and letters, then longer texts that share beginnings.
+    QList<QByteArray> texts { "" };
+    const QByteArray alphabet(" \t\n!\"#'()*+,-./09:;<=>?@AZaz[\\]^_`{|}~");
+    for (char a : alphabet) {
+        texts << QByteArray(1, a);
+        for (char b : alphabet)
+            texts << (QByteArray(1, a) + b);
+    }
+    texts << "CANCION 1" << "cancion 10" << "CANCION-1" << "CANCION1" << "ab c" << "abc"
+          << "a-b" << "Ab";
+    int checked = 0;
+    for (const QByteArray& a : texts)
+        for (const QByteArray& b : texts) {
+            const int fast = compareCatalogText(a.toStdString(), b.toStdString());
+            const int slow = compareCatalogTextSlow(a.toStdString(), b.toStdString());
+            if ((fast > 0) - (fast < 0) != (slow > 0) - (slow < 0))
+                QFAIL(qPrintable(QStringLiteral("'%1' vs '%2': %3 against %4")
+                                     .arg(QString::fromLatin1(a), QString::fromLatin1(b))
+                                     .arg(fast)
+                                     .arg(slow)));
+            ++checked;
+        }
+    QVERIFY(checked > 1000000);
+    QCOMPARE(compareCatalogText("\xc3\x91U", "NZ"), 1); // ÑU after NZ
+    QCOMPARE(compareCatalogText("\xc3\x91U", "O"), -1);
+    QCOMPARE(compareCatalogText("can\xc3\xa7i\xc3\xb3n", "CAN\xc3\x87I\xc3\x93N"), 0);
 }
 
 void DataTest::transactionRollsBackBothRows()
