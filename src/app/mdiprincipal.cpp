@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QLibraryInfo>
 #include <QMdiArea>
@@ -33,6 +34,7 @@ mdiprincipal::mdiprincipal(QWidget* parent)
     createActions();
     createMenus();
     connect(qApp, &QGuiApplication::commitDataRequest, this, &mdiprincipal::commitData);
+    qApp->installEventFilter(this);
 }
 
 mdiprincipal::~mdiprincipal() = default;
@@ -149,6 +151,19 @@ frmcatalogo* mdiprincipal::catalogoCargado()
     if (auto* form = catalogoForm())
         return form;
     return showCatalogo();
+}
+
+bool mdiprincipal::eventFilter(QObject* watched, QEvent* event)
+{
+    // Text boxes claim Ctrl+A (select all) and other keys before the menu sees
+    // them; the menu's shortcuts work from every box of both forms.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        for (const QAction* action : { acercade, salir, catalogo, consultas })
+            if (action->shortcut() == pressed && isAncestorOf(qobject_cast<QWidget*>(watched)))
+                return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void mdiprincipal::closeEvent(QCloseEvent* event)
