@@ -37,6 +37,7 @@ QWidget* focusTarget(mdiprincipal& w, bool inConsultas)
 class AppTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void startsWithCatalogueFormOnly();
     void menus();
     void shortcutsFromEitherChild_data();
@@ -47,6 +48,17 @@ private slots:
     void formsExistOnceAndReloadAfterClose();
     void missingCatalogueIsReportedAndNotCreated();
 };
+
+void AppTest::initTestCase()
+{
+    setUpApplication();
+    QCOMPARE(QCoreApplication::organizationName(), "Tolvane");
+    QCOMPARE(QCoreApplication::applicationName(), "velmor");
+    QCOMPARE(QCoreApplication::applicationVersion(), "1.00");
+    // Standard buttons of every message box read in Spanish.
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), "&Sí");
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "OK"), "Aceptar");
+}
 
 void AppTest::startsWithCatalogueFormOnly()
 {
