@@ -1,0 +1,480 @@
+#include "frmcatalogo.h"
+
+#include "catalogo/iconos.h"
+#include "catalogo/limitedplaintextedit.h"
+#include "data/catalogfile.h"
+#include "data/connection.h"
+#include "data/dataerror.h"
+#include "data/statements.h"
+#include "data/valuerules.h"
+#include "ui/formhost.h"
+#include "ui/messageboxes.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QToolBar>
+#include <QToolButton>
+#include <algorithm>
+#include <utility>
+
+namespace velmor {
+
+namespace {
+
+    constexpr int twipsPorPixel = 15;
+    constexpr int numeroDeCanciones = 20;
+
+    QRect twips(int left, int top, int width, int height)
+    {
+        return QRect(left / twipsPorPixel, top / twipsPorPixel, width / twipsPorPixel,
+            height / twipsPorPixel);
+    }
+
+    const QColor colorDeMarcos(0, 0, 192);
+    const QColor colorDeEtiquetas(128, 64, 0);
+
+    QFont fuenteDeMarcos()
+    {
+        QFont fuente(QStringLiteral("Arial Narrow"), 9);
+        fuente.setItalic(true);
+        fuente.setWeight(QFont::Normal);
+        return fuente;
+    }
+
+    // Children of a frame would inherit its caption font; every attribute is set
+    // explicitly so that they keep the application's font instead.
+    QFont fuentePredeterminada()
+    {
+        const QFont base = QApplication::font();
+        QFont fuente(base);
+        fuente.setFamilies(
+            base.families().isEmpty() ? QStringList { base.family() } : base.families());
+        if (base.pointSizeF() > 0)
+            fuente.setPointSizeF(base.pointSizeF());
+        else
+            fuente.setPixelSize(base.pixelSize());
+        fuente.setItalic(base.italic());
+        fuente.setWeight(base.weight());
+        fuente.setStretch(base.stretch());
+        return fuente;
+    }
+
+    QGroupBox* crearMarco(QWidget* parent, const char* nombre, const QString& titulo, QRect rect)
+    {
+        auto* marco = new QGroupBox(titulo, parent);
+        marco->setObjectName(QLatin1String(nombre));
+        marco->setGeometry(rect);
+        marco->setFont(fuenteDeMarcos());
+        QPalette paleta = marco->palette();
+        paleta.setColor(QPalette::WindowText, colorDeMarcos);
+        marco->setPalette(paleta);
+        return marco;
+    }
+
+    QLabel* crearEtiqueta(QGroupBox* marco, int numero, const QString& texto, QRect rect)
+    {
+        auto* etiqueta = new QLabel(texto, marco);
+        etiqueta->setObjectName(QStringLiteral("Label%1").arg(numero));
+        etiqueta->setFont(fuentePredeterminada());
+        // The positions were laid out for a narrow 8-point font; a wider default
+        // font would cut the caption, so the label grows to the left and keeps its
+        // right edge beside its box.
+        const int ancho = etiqueta->fontMetrics().horizontalAdvance(texto);
+        if (ancho > rect.width())
+            rect.setLeft(std::max(0, rect.right() + 1 - ancho));
+        etiqueta->setGeometry(rect);
+        QPalette paleta = etiqueta->palette();
+        paleta.setColor(QPalette::WindowText, colorDeEtiquetas);
+        etiqueta->setPalette(paleta);
+        return etiqueta;
+    }
+
+    QLineEdit* crearCuadro(
+        QGroupBox* marco, const QString& nombre, int longitud, QRect rect, QLabel* etiqueta)
+    {
+        auto* cuadro = new QLineEdit(marco);
+        cuadro->setObjectName(nombre);
+        cuadro->setGeometry(rect);
+        cuadro->setMaxLength(longitud);
+        cuadro->setFont(fuentePredeterminada());
+        etiqueta->setBuddy(cuadro);
+        return cuadro;
+    }
+
+    const QString textoGrabarSinDatos = QStringLiteral("Escriba datos antes de intentar grabar.");
+    const QString textoEliminarSinDatos
+        = QStringLiteral("Seleccione datos antes de intentar eliminar.");
+    const QString textoConfirmarEliminar
+        = QStringLiteral("Esto eliminará los datos del CD. ¿Desea hacerlo?");
+
+}
+
+frmcatalogo::frmcatalogo(FormHost* host, QWidget* parent)
+    : QWidget(parent)
+    , m_host(host)
+{
+    setObjectName(QStringLiteral("frmcatalogo"));
+    setWindowTitle(QStringLiteral(" Catálogo de CD's"));
+    setWindowIcon(iconoCatalogo());
+    setFixedSize(twips(0, 0, 8880, 6750).size());
+    crearControles();
+}
+
+frmcatalogo::~frmcatalogo() = default;
+
+void frmcatalogo::crearControles()
+{
+    crearBarra();
+    crearDatos();
+    crearCanciones();
+    fijarOrdenDeFoco();
+}
+
+void frmcatalogo::crearBarra()
+{
+    Toolbar1 = new QToolBar(this);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setGeometry(twips(0, 0, 8880, 420));
+    Toolbar1->setMovable(false);
+    Toolbar1->setFloatable(false);
+    Toolbar1->setIconSize(QSize(16, 16));
+    Toolbar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+
+    struct Boton {
+        const char* clave;
+        ImagenBarra imagen;
+        const char* ayuda;
+    };
+    const Boton botones[] = {
+        { "agregar", ImagenBarra::Agregar, "Escribir nuevos datos" },
+        { "grabar", ImagenBarra::Grabar, "Grabar datos al catálogo" },
+        { "eliminar", ImagenBarra::Eliminar, "Elimina los datos actuales" },
+        { "consultar", ImagenBarra::Consultar, "Permite hacer consultas" },
+        { "salir", ImagenBarra::Salir, "Termina el programa" },
+    };
+    // 610 x 582 hundredths of a millimetre at 96 dots per inch.
+    const QSize tamanoDeBoton(23, 22);
+    for (const Boton& boton : botones) {
+        if (!m_botones.isEmpty())
+            m_botones.append(Toolbar1->addSeparator());
+        const QString clave = QLatin1String(boton.clave);
+        const QString ayuda = QString::fromUtf8(boton.ayuda);
+        QAction* accion = Toolbar1->addAction(QIcon(imagenBarra(boton.imagen)), ayuda);
+        accion->setObjectName(clave);
+        accion->setToolTip(ayuda);
+        const int indice = int(m_botones.size()) + 1;
+        connect(
+            accion, &QAction::triggered, this, [this, indice] { Toolbar1_ButtonClick(indice); });
+        m_botones.append(accion);
+        if (auto* widget = Toolbar1->widgetForAction(accion)) {
+            widget->setObjectName(clave);
+            widget->setAccessibleName(clave);
+            widget->setAccessibleDescription(ayuda);
+            widget->setFixedSize(tamanoDeBoton);
+        }
+    }
+}
+
+void frmcatalogo::crearDatos()
+{
+    Frame1 = crearMarco(this, "Frame1", QStringLiteral("DATOS"), twips(75, 450, 8715, 2040));
+
+    auto* Label1
+        = crearEtiqueta(Frame1, 1, QStringLiteral("Clave del CD"), twips(300, 375, 990, 240));
+    txtclacd
+        = crearCuadro(Frame1, QStringLiteral("txtclacd"), 4, twips(1275, 300, 990, 285), Label1);
+
+    auto* Label2
+        = crearEtiqueta(Frame1, 2, QStringLiteral("Nombre del CD"), twips(2775, 375, 1140, 240));
+    txtnomcd
+        = crearCuadro(Frame1, QStringLiteral("txtnomcd"), 30, twips(3975, 300, 4365, 285), Label2);
+
+    auto* Label3 = crearEtiqueta(Frame1, 3, QStringLiteral("Artista"), twips(2175, 825, 465, 240));
+    txtart = crearCuadro(Frame1, QStringLiteral("txtart"), 25, twips(2700, 750, 3090, 285), Label3);
+
+    auto* Label4
+        = crearEtiqueta(Frame1, 4, QStringLiteral("Descripción"), twips(225, 1275, 915, 240));
+    txtdes = new LimitedPlainTextEdit(250, Frame1);
+    txtdes->setObjectName(QStringLiteral("txtdes"));
+    txtdes->setGeometry(twips(1125, 1200, 7215, 660));
+    txtdes->setFont(fuentePredeterminada());
+    txtdes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtdes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    txtdes->setTabChangesFocus(true);
+    Label4->setBuddy(txtdes);
+
+    connect(txtclacd, &QLineEdit::textChanged, this, [this] { txtclacd_Change(); });
+    connect(txtnomcd, &QLineEdit::textChanged, this, [this] { txtnomcd_Change(); });
+    connect(txtart, &QLineEdit::textChanged, this, [this] { txtart_Change(); });
+}
+
+void frmcatalogo::crearCanciones()
+{
+    Frame2 = crearMarco(this, "Frame2", QStringLiteral("CANCIONES"), twips(75, 2550, 8715, 4140));
+    for (int n = 1; n <= numeroDeCanciones; ++n) {
+        const bool primeraColumna = n <= 10;
+        const int fila = primeraColumna ? n - 1 : n - 11;
+        const int izquierdaEtiqueta = primeraColumna ? 300 : 4575;
+        const int izquierdaCuadro = primeraColumna ? 1125 : 5400;
+        auto* etiqueta = crearEtiqueta(Frame2, n + 4, QStringLiteral("Canción %1").arg(n),
+            twips(izquierdaEtiqueta, 375 + 375 * fila, 840, 240));
+        txtcan.append(crearCuadro(Frame2, QStringLiteral("txtcan%1").arg(n), 30,
+            twips(izquierdaCuadro, 300 + 375 * fila, 3000, 285), etiqueta));
+    }
+}
+
+void frmcatalogo::fijarOrdenDeFoco()
+{
+    QList<QWidget*> orden { txtclacd, txtnomcd, txtart, txtdes };
+    for (QLineEdit* cuadro : std::as_const(txtcan))
+        orden.append(cuadro);
+    for (qsizetype i = 1; i < orden.size(); ++i)
+        setTabOrder(orden[i - 1], orden[i]);
+}
+
+bool frmcatalogo::Form_Load()
+{
+    try {
+        datcd.setDatabaseName(CatalogFile::path());
+        datcd.setRecordSource(QLatin1String(tablaDatosCd));
+        datcd.Refresh();
+        datcan.setDatabaseName(CatalogFile::path());
+        datcan.setRecordSource(QLatin1String(tablaCanciones));
+        datcan.Refresh();
+    } catch (const DataError& e) {
+        MessageBoxes::instance().error(this, e.description);
+        return false;
+    }
+    llenando = false;
+    return true;
+}
+
+void frmcatalogo::limpiar_textos()
+{
+    txtclacd->setText(QString());
+    txtnomcd->setText(QString());
+    txtart->setText(QString());
+    txtdes->setPlainText(QString());
+    for (QLineEdit* cuadro : std::as_const(txtcan))
+        cuadro->setText(QString());
+}
+
+void frmcatalogo::llenar_textos()
+{
+    // Every value is read before any box changes, so a row that cannot be read
+    // leaves the boxes as they were.
+    QStringList datos;
+    QStringList canciones;
+    try {
+        Recordset& cd = datcd.Recordset();
+        for (const char* columna : { "id", "nombre", "artista", "descripcion" })
+            datos.append(cd.Fields(QLatin1String(columna)).text());
+        Recordset& can = datcan.Recordset();
+        for (int n = 1; n <= numeroDeCanciones; ++n)
+            canciones.append(can.Fields(QStringLiteral("cancion%1").arg(n)).text());
+    } catch (const DataError&) {
+        llenando = false;
+        return;
+    }
+    txtclacd->setText(datos[0]);
+    txtnomcd->setText(datos[1]);
+    txtart->setText(datos[2]);
+    txtdes->setPlainText(datos[3]);
+    for (int n = 0; n < numeroDeCanciones; ++n)
+        txtcan[n]->setText(canciones[n]);
+    llenando = false;
+}
+
+void frmcatalogo::txtclacd_Change()
+{
+    if (llenando)
+        return;
+    try {
+        const QString criterio = keyCriterion(txtclacd->text());
+        Recordset& cd = datcd.Recordset();
+        cd.FindFirst(criterio);
+        Recordset& can = datcan.Recordset();
+        can.FindFirst(criterio);
+        if (!cd.NoMatch() && !can.NoMatch()) {
+            llenando = true;
+            llenar_textos();
+            return;
+        }
+    } catch (const DataError&) {
+        // A look-up the data source cannot run finds nothing.
+    }
+    if (txtclacd->text().isEmpty())
+        limpiar_textos();
+    llenando = false;
+}
+
+void frmcatalogo::txtnomcd_Change()
+{
+    if (llenando)
+        return;
+    buscarPorTexto(criterioNombre(txtnomcd->text()));
+}
+
+void frmcatalogo::txtart_Change()
+{
+    if (llenando)
+        return;
+    buscarPorTexto(criterioArtista(txtart->text()));
+}
+
+void frmcatalogo::buscarPorTexto(const QString& criterio)
+{
+    try {
+        Recordset& cd = datcd.Recordset();
+        cd.FindFirst(criterio);
+        if (cd.NoMatch()) {
+            llenando = false;
+            return;
+        }
+        Recordset& can = datcan.Recordset();
+        can.FindFirst(criterioId(cd.Fields(QStringLiteral("id")).text()));
+        if (can.NoMatch())
+            return;
+    } catch (const DataError&) {
+        llenando = false;
+        return;
+    }
+    llenando = true;
+    llenar_textos();
+}
+
+void frmcatalogo::Toolbar1_ButtonClick(int index)
+{
+    try {
+        datcd.Refresh();
+        datcan.Refresh();
+    } catch (const DataError& e) {
+        MessageBoxes::instance().error(this, e.description);
+        // The form can still be closed when its catalogue cannot be read.
+        if (index == 9)
+            emit closeRequested();
+        return;
+    }
+    switch (index) {
+    case 1:
+        limpiar_textos();
+        break;
+    case 3:
+        grabar();
+        break;
+    case 5:
+        eliminar();
+        break;
+    case 7:
+        if (m_host)
+            m_host->showConsultas();
+        break;
+    case 9:
+        emit closeRequested();
+        break;
+    default:
+        break;
+    }
+    llenando = false;
+}
+
+QString frmcatalogo::motivoParaNoGrabar(double clave)
+{
+    const QString texto = txtclacd->text();
+    bool leida = false;
+    const double valorLocal = QLocale().toDouble(texto.trimmed(), &leida);
+    if (!isWholeKey(clave) || (leida && valorLocal != clave))
+        return QStringLiteral("La clave del CD debe ser un número entero.\r"
+                              "Escriba la clave sólo con cifras, sin decimales ni separadores.");
+    const QString criterio = keyCriterion(texto);
+    datcd.Recordset().FindFirst(criterio);
+    bool existe = !datcd.Recordset().NoMatch();
+    if (!existe) {
+        datcan.Recordset().FindFirst(criterio);
+        existe = !datcan.Recordset().NoMatch();
+    }
+    if (existe)
+        return QStringLiteral("Ya existe un CD con la clave %1.").arg(numberText(clave));
+    return QString();
+}
+
+void frmcatalogo::grabar()
+{
+    const QString clave = txtclacd->text();
+    if (clave.isEmpty() || txtnomcd->text().isEmpty() || txtdes->toPlainText().isEmpty()
+        || !isNumericText(clave)) {
+        MessageBoxes::instance().error(this, textoGrabarSinDatos);
+        return;
+    }
+    const double id = leadingNumber(clave);
+    try {
+        const QString motivo = motivoParaNoGrabar(id);
+        if (!motivo.isEmpty()) {
+            MessageBoxes::instance().error(this, motivo);
+            return;
+        }
+        TransactionGuard transaccion(datcd, &datcan);
+        Recordset& cd = datcd.Recordset();
+        Recordset& can = datcan.Recordset();
+        cd.AddNew();
+        can.AddNew();
+        const QVariant valorId = QVariant::fromValue(qint64(id));
+        cd.Collect(QStringLiteral("id"), valorId);
+        cd.Collect(QStringLiteral("nombre"), upperCaseForm(txtnomcd->text()));
+        cd.Collect(QStringLiteral("artista"), upperCaseForm(txtart->text()));
+        cd.Collect(QStringLiteral("descripcion"), upperCaseForm(txtdes->toPlainText()));
+        cd.Update();
+        can.Collect(QStringLiteral("id"), valorId);
+        for (int n = 1; n <= numeroDeCanciones; ++n)
+            can.Collect(QStringLiteral("cancion%1").arg(n), upperCaseForm(txtcan[n - 1]->text()));
+        can.Update();
+        transaccion.commit();
+    } catch (const DataError& e) {
+        MessageBoxes::instance().error(
+            this, QStringLiteral("No se ha grabado el CD.\r") + e.description);
+    }
+}
+
+void frmcatalogo::eliminar()
+{
+    const QString clave = txtclacd->text();
+    try {
+        if (clave.isEmpty() || txtnomcd->text().isEmpty() || txtdes->toPlainText().isEmpty()
+            || datcd.Recordset().RecordCount() == 0) {
+            MessageBoxes::instance().error(this, textoEliminarSinDatos);
+            return;
+        }
+        if (!MessageBoxes::instance().confirm(this, textoConfirmarEliminar))
+            return;
+        const QString criterio = keyCriterion(clave);
+        bool cancionesEliminadas = false;
+        {
+            TransactionGuard transaccion(datcd, &datcan);
+            Recordset& cd = datcd.Recordset();
+            cd.FindFirst(criterio);
+            if (!cd.NoMatch())
+                cd.Delete();
+            Recordset& can = datcan.Recordset();
+            can.FindFirst(criterio);
+            if (!can.NoMatch()) {
+                can.Delete();
+                cancionesEliminadas = true;
+            }
+            transaccion.commit();
+        }
+        if (!cancionesEliminadas)
+            return;
+        datcan.Refresh();
+    } catch (const DataError& e) {
+        MessageBoxes::instance().error(
+            this, QStringLiteral("No se ha eliminado el CD.\r") + e.description);
+        return;
+    }
+    limpiar_textos();
+}
+
+}

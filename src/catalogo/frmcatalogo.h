@@ -1,0 +1,76 @@
+#pragma once
+
+#include "data/recordsource.h"
+
+#include <QList>
+#include <QWidget>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QToolBar;
+
+namespace velmor {
+
+class FormHost;
+class LimitedPlainTextEdit;
+
+// The catalogue form: one CD record in 24 boxes, the toolbar commands and the
+// look-up while typing. (Interface agreed with the main window and the query form;
+// the catalogue engineer may add members but keeps these.)
+class frmcatalogo : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmcatalogo(FormHost* host, QWidget* parent = nullptr);
+    ~frmcatalogo() override;
+
+    // Binds both record sources to the catalogue file. On failure shows the
+    // "ERROR" message naming the file and the problem and returns false; the
+    // caller then does not show the form.
+    bool Form_Load();
+
+    void limpiar_textos();
+    void llenar_textos();
+    void Toolbar1_ButtonClick(int index);
+
+    bool llenando = false;
+    RecordSource datcd;
+    RecordSource datcan;
+
+signals:
+    // Asks the window that holds the form to close it (the salir command).
+    void closeRequested();
+
+private:
+    void crearControles();
+    void crearBarra();
+    void crearDatos();
+    void crearCanciones();
+    void fijarOrdenDeFoco();
+
+    void txtclacd_Change();
+    void txtnomcd_Change();
+    void txtart_Change();
+    // Shows the CD whose datos_cd row the criterion finds, when its songs row exists.
+    void buscarPorTexto(const QString& criterio);
+
+    void grabar();
+    void eliminar();
+    // Reasons a save may not go ahead, as the message to show; empty when it may.
+    QString motivoParaNoGrabar(double clave);
+
+    FormHost* m_host;
+
+    QToolBar* Toolbar1 = nullptr;
+    QList<QAction*> m_botones; // index 1..9 of the toolbar at position 0..8
+    QGroupBox* Frame1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QLineEdit* txtclacd = nullptr;
+    QLineEdit* txtnomcd = nullptr;
+    QLineEdit* txtart = nullptr;
+    LimitedPlainTextEdit* txtdes = nullptr;
+    QList<QLineEdit*> txtcan; // txtcan1 .. txtcan20
+};
+
+}

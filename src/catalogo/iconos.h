@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+namespace velmor {
+
+// The catalogue form's own pictures, drawn in code so that they scale with the
+// form and need no image files: the five toolbar images (16 x 16) and the form's
+// icon (a disc, 16 x 16 and 32 x 32).
+enum class ImagenBarra { Agregar, Grabar, Eliminar, Consultar, Salir };
+
+QPixmap imagenBarra(ImagenBarra imagen);
+QIcon iconoCatalogo();
+
+}

@@ -1,0 +1,40 @@
+#include "limitedplaintextedit.h"
+
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace velmor {
+
+LimitedPlainTextEdit::LimitedPlainTextEdit(int maximumLength, QWidget* parent)
+    : QPlainTextEdit(parent)
+    , m_maximumLength(maximumLength)
+{
+    connect(this, &QPlainTextEdit::textChanged, this, &LimitedPlainTextEdit::enforceLimit);
+}
+
+void LimitedPlainTextEdit::enforceLimit()
+{
+    if (m_trimming)
+        return;
+    // characterCount() includes the separator that ends the last paragraph.
+    const int length = document()->characterCount() - 1;
+    const int excess = length - m_maximumLength;
+    if (excess <= 0)
+        return;
+    // Typing, pasting and dropping leave the caret after the inserted text, which
+    // is where the overflow is cut; text set from code leaves it at the start, and
+    // then the end goes.
+    const int caret = textCursor().position();
+    const int end = caret >= excess ? caret : length;
+    m_trimming = true;
+    QTextCursor cursor(document());
+    cursor.setPosition(end - excess);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    m_trimming = false;
+    QTextCursor moved = textCursor();
+    moved.setPosition(end - excess);
+    setTextCursor(moved);
+}
+
+}
