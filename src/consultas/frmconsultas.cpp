@@ -1,0 +1,555 @@
+#include "frmconsultas.h"
+
+#include "catalogo/frmcatalogo.h"
+#include "data/catalogfile.h"
+#include "data/dataerror.h"
+#include "data/statements.h"
+#include "ui/formhost.h"
+#include "ui/messageboxes.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHash>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QStringListModel>
+
+namespace velmor {
+
+namespace {
+
+    // The layout is given in twips; 15 twips make one logical pixel. Edges are
+    // rounded rather than sizes, so that neighbouring controls keep their gaps.
+    QRect enPixeles(int left, int top, int width, int height)
+    {
+        const int x = qRound(left / 15.0);
+        const int y = qRound(top / 15.0);
+        return QRect(x, y, qRound((left + width) / 15.0) - x, qRound((top + height) / 15.0) - y);
+    }
+
+    const QString criterioIdTexto = QStringLiteral("Id");
+    const QString criterioNombreTexto = QStringLiteral("Nombre");
+    const QString criterioArtistaTexto = QStringLiteral("Artista");
+    const QString criterioCancionTexto = QStringLiteral("Canción");
+
+    constexpr int operadores = 6;
+    // Song searches with more matching rows than this list their CDs from one pass
+    // over the CD table instead of one search per row.
+    constexpr qsizetype busquedasSueltas = 64;
+
+    QPushButton* crearBoton(
+        const char* nombre, const QString& texto, QWidget* contenedor, const QRect& geometria)
+    {
+        auto* boton = new QPushButton(texto, contenedor);
+        boton->setObjectName(QLatin1String(nombre));
+        boton->setGeometry(geometria);
+        // Enter belongs to the value box alone; no button may take it.
+        boton->setAutoDefault(false);
+        boton->setDefault(false);
+        return boton;
+    }
+
+}
+
+frmconsultas::frmconsultas(FormHost* host, QWidget* parent)
+    : QWidget(parent)
+    , m_host(host)
+{
+    setObjectName(QStringLiteral("frmconsultas"));
+    setWindowTitle(QStringLiteral("Consultas"));
+    setFixedSize(592, 306);
+    crearControles();
+    ajustarLetra();
+}
+
+void frmconsultas::ajustarLetra()
+{
+    // The layout was drawn for a small, narrow font. Where the platform's default is
+    // wider, the form's font shrinks until every label fits the place it was given.
+    const QList<QLabel*> etiquetas = findChildren<QLabel*>();
+    const auto caben = [&](const QFont& letra) {
+        const QFontMetrics medidas(letra);
+        for (const QLabel* etiqueta : etiquetas) {
+            const QRect espacio(QPoint(), etiqueta->size());
+            const int ajuste = etiqueta->wordWrap() ? Qt::TextWordWrap : 0;
+            const QRect texto = medidas.boundingRect(
+                QRect(0, 0, espacio.width(), 10 * espacio.height()), ajuste, etiqueta->text());
+            if (texto.width() > espacio.width() || texto.height() > espacio.height())
+                return false;
+        }
+        return true;
+    };
+    QFont letra = font();
+    while (!caben(letra) && letra.pointSizeF() > 6)
+        letra.setPointSizeF(letra.pointSizeF() - 0.5);
+    setFont(letra);
+}
+
+frmconsultas::~frmconsultas() = default;
+
+QLabel* frmconsultas::crearEtiqueta(const char* nombre, const QString& texto, QWidget* contenedor,
+    const QRect& geometria, bool centrada)
+{
+    auto* etiqueta = new QLabel(texto, contenedor);
+    etiqueta->setObjectName(QLatin1String(nombre));
+    etiqueta->setGeometry(geometria);
+    QPalette colores = etiqueta->palette();
+    colores.setColor(QPalette::WindowText, QColor(128, 64, 0));
+    etiqueta->setPalette(colores);
+    if (centrada)
+        etiqueta->setAlignment(Qt::AlignCenter);
+    return etiqueta;
+}
+
+QListView* frmconsultas::crearLista(
+    const char* nombre, QStringListModel* modelo, const QRect& geometria)
+{
+    auto* lista = new QListView(this);
+    lista->setObjectName(QLatin1String(nombre));
+    lista->setGeometry(geometria);
+    lista->setModel(modelo);
+    lista->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lista->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Without uniform sizes the view measures every row, which costs seconds once
+    // the whole catalogue is listed.
+    lista->setUniformItemSizes(true);
+    return lista;
+}
+
+void frmconsultas::crearControles()
+{
+    Frame1 = new QGroupBox(this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(enPixeles(0, 0, 8865, 1365));
+
+    Label1 = crearEtiqueta(
+        "Label1", QStringLiteral("Consultar por"), Frame1, enPixeles(75, 450, 990, 240));
+    cbocriterios = new QComboBox(Frame1);
+    cbocriterios->setObjectName(QStringLiteral("cbocriterios"));
+    cbocriterios->setGeometry(enPixeles(1125, 450, 2340, 315));
+    cbocriterios->setEditable(false);
+
+    Label2 = crearEtiqueta(
+        "Label2", QStringLiteral("Cadena a buscar"), Frame1, enPixeles(75, 900, 1215, 240));
+    txtcadena = new QLineEdit(Frame1);
+    txtcadena->setObjectName(QStringLiteral("txtcadena"));
+    txtcadena->setGeometry(enPixeles(1350, 900, 2940, 285));
+    txtcadena->setMaxLength(30);
+    txtcadena->installEventFilter(this);
+
+    Label3 = crearEtiqueta(
+        "Label3", QStringLiteral("Guía para buscar"), Frame1, enPixeles(4575, 525, 765, 390));
+    Label3->setWordWrap(true);
+    List1 = new QListWidget(Frame1);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setGeometry(enPixeles(5475, 300, 1290, 840));
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    btntodos
+        = crearBoton("btntodos", QStringLiteral("&Todos"), Frame1, enPixeles(7425, 225, 1100, 255));
+    btnbuscar = crearBoton(
+        "btnbuscar", QStringLiteral("&Buscar"), Frame1, enPixeles(7425, 600, 1100, 255));
+    btnregresar = crearBoton(
+        "btnregresar", QStringLiteral("&Regresar"), Frame1, enPixeles(7425, 975, 1100, 255));
+
+    Label4
+        = crearEtiqueta("Label4", QStringLiteral("ID"), this, enPixeles(225, 1500, 555, 240), true);
+    Label5 = crearEtiqueta(
+        "Label5", QStringLiteral("NOMBRE"), this, enPixeles(975, 1500, 2430, 240), true);
+    Label6 = crearEtiqueta(
+        "Label6", QStringLiteral("ARTISTA"), this, enPixeles(3600, 1500, 2430, 240), true);
+    Label8 = crearEtiqueta(
+        "Label8", QStringLiteral("CANCIONES"), this, enPixeles(6225, 1500, 2355, 240), true);
+
+    m_ids = new QStringListModel(this);
+    m_nombres = new QStringListModel(this);
+    m_artistas = new QStringListModel(this);
+    m_canciones = new QStringListModel(this);
+    List2 = crearLista("List2", m_ids, enPixeles(150, 1800, 650, 1620));
+    List3 = crearLista("List3", m_nombres, enPixeles(900, 1800, 2500, 1620));
+    List4 = crearLista("List4", m_artistas, enPixeles(3525, 1800, 2500, 1620));
+    List5 = crearLista("List5", m_canciones, enPixeles(6150, 1800, 2500, 1620));
+
+    Label7 = crearEtiqueta(
+        "Label7", QStringLiteral("DESCRIPCIÓN"), this, enPixeles(375, 3525, 7965, 240), true);
+    txtdescripcion = new QPlainTextEdit(this);
+    txtdescripcion->setObjectName(QStringLiteral("txtdescripcion"));
+    txtdescripcion->setGeometry(enPixeles(375, 3825, 8040, 690));
+    txtdescripcion->setReadOnly(true);
+    txtdescripcion->setTextInteractionFlags(
+        Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    txtdescripcion->setTabChangesFocus(true);
+    txtdescripcion->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    txtdescripcion->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    // A screen reader announces each box and list by its label or heading.
+    const std::pair<QLabel*, QWidget*> rotulos[] = {
+        { Label1, cbocriterios },
+        { Label2, txtcadena },
+        { Label3, List1 },
+        { Label4, List2 },
+        { Label5, List3 },
+        { Label6, List4 },
+        { Label8, List5 },
+        { Label7, txtdescripcion },
+    };
+    for (const auto& [etiqueta, control] : rotulos) {
+        etiqueta->setBuddy(control);
+        control->setAccessibleName(etiqueta->text());
+    }
+
+    QWidget* const orden[] = { cbocriterios, txtcadena, btnbuscar, List1, btnregresar, List2, List3,
+        List4, txtdescripcion, List5, btntodos };
+    for (std::size_t i = 1; i < std::size(orden); ++i)
+        setTabOrder(orden[i - 1], orden[i]);
+    cbocriterios->setFocus();
+
+    connect(btnbuscar, &QPushButton::clicked, this, &frmconsultas::btnbuscar_Click);
+    connect(btntodos, &QPushButton::clicked, this, &frmconsultas::btntodos_Click);
+    connect(btnregresar, &QPushButton::clicked, this, &frmconsultas::btnregresar_Click);
+    connect(List2->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        &frmconsultas::List2_Click);
+    connect(List3->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        &frmconsultas::List3_Click);
+    connect(List4->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        &frmconsultas::List4_Click);
+}
+
+bool frmconsultas::Form_Load()
+{
+    try {
+        for (auto [origen, tabla] :
+            { std::pair { &datcd, tablaDatosCd }, std::pair { &datcan, tablaCanciones } }) {
+            origen->setDatabaseName(CatalogFile::path());
+            origen->setRecordSource(QLatin1String(tabla));
+            origen->Refresh();
+            auto& rs = origen->Recordset();
+            if (rs.RecordCount() != 0) {
+                rs.MoveLast();
+                rs.MoveFirst();
+            }
+        }
+    } catch (const DataError& e) {
+        mostrarError(e);
+        return false;
+    }
+
+    cbocriterios->clear();
+    cbocriterios->addItems(
+        { criterioIdTexto, criterioNombreTexto, criterioArtistaTexto, criterioCancionTexto });
+    cbocriterios->setCurrentIndex(0);
+    List1->clear();
+    List1->addItems({ QStringLiteral("=="), QStringLiteral("<>"), QStringLiteral("<"),
+        QStringLiteral("<="), QStringLiteral(">"), QStringLiteral(">=") });
+    List1->setCurrentRow(0);
+    return true;
+}
+
+void frmconsultas::limpiar_textos()
+{
+    m_ids->setStringList({});
+    m_nombres->setStringList({});
+    m_artistas->setStringList({});
+    m_canciones->setStringList({});
+    txtdescripcion->setPlainText(QString());
+}
+
+void frmconsultas::leerFila(Recordset& rs, Filas& filas)
+{
+    // The id is read first, so a listing that runs out of rows leaves the three
+    // lists with equal numbers of rows.
+    filas.ids << rs.Fields(QStringLiteral("id")).text();
+    filas.nombres << rs.Fields(QStringLiteral("nombre")).text();
+    filas.artistas << rs.Fields(QStringLiteral("artista")).text();
+}
+
+void frmconsultas::agregarFilas(const Filas& filas)
+{
+    if (filas.ids.isEmpty())
+        return;
+    m_ids->setStringList(m_ids->stringList() + filas.ids);
+    m_nombres->setStringList(m_nombres->stringList() + filas.nombres);
+    m_artistas->setStringList(m_artistas->stringList() + filas.artistas);
+}
+
+void frmconsultas::llenar_textos(qint64 item)
+{
+    if (item != 1 && item != 2)
+        return;
+
+    Filas filas;
+    try {
+        auto& cds = datcd.Recordset();
+        auto& canciones = datcan.Recordset();
+        if (item == 1) {
+            // datcan holds every CD here, so its count bounds any CD result; running
+            // past the result's last row ends the listing with no current record.
+            const qsizetype n = canciones.RecordCount();
+            for (qsizetype i = 0; i < n; ++i) {
+                leerFila(cds, filas);
+                cds.MoveNext();
+            }
+        } else {
+            cdsDeCanciones(cds, canciones, filas);
+        }
+    } catch (const DataError&) {
+        agregarFilas(filas);
+        throw;
+    }
+    agregarFilas(filas);
+}
+
+void frmconsultas::cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& filas)
+{
+    // The first song row is read even when the count is 0, so that a song search
+    // without results ends with no current record like any other listing.
+    const qsizetype n = std::max<qsizetype>(canciones.RecordCount(), 1);
+    const auto idCancion = [&] { return canciones.Fields(QStringLiteral("id")).text(); };
+
+    if (n <= busquedasSueltas) {
+        for (qsizetype i = 0; i < n; ++i, canciones.MoveNext()) {
+            cds.FindFirst(criterioId(idCancion()));
+            if (!cds.NoMatch())
+                leerFila(cds, filas);
+            else if (i == 0)
+                return;
+        }
+        return;
+    }
+
+    // One pass over the CDs costs less than a search per song row once there are
+    // many rows; the first CD with an id stands for it, as FindFirst would find it.
+    const QString primero = idCancion();
+    Filas todos;
+    QHash<QString, qsizetype> posicion;
+    if (cds.RecordCount() != 0) {
+        for (cds.MoveFirst(); cds.hasCurrent(); cds.MoveNext()) {
+            const QString id = cds.Fields(QStringLiteral("id")).text();
+            if (!posicion.contains(id)) {
+                posicion.insert(id, todos.ids.size());
+                leerFila(cds, todos);
+            }
+        }
+    }
+    if (!posicion.contains(primero))
+        return;
+    for (qsizetype i = 0; i < n; ++i, canciones.MoveNext()) {
+        const auto encontrado = posicion.constFind(idCancion());
+        if (encontrado == posicion.cend())
+            continue;
+        filas.ids << todos.ids[*encontrado];
+        filas.nombres << todos.nombres[*encontrado];
+        filas.artistas << todos.artistas[*encontrado];
+    }
+}
+
+void frmconsultas::llenar_canciones()
+{
+    const QString id = m_ids->stringList().value(filaSeleccionada(List2));
+    try {
+        datcan.setRecordSource(cancionesDelCd(id));
+        datcan.Refresh();
+        auto& canciones = datcan.Recordset();
+        auto& cds = datcd.Recordset();
+
+        QStringList columnas;
+        QString descripcion;
+        // A CD deleted through the catalogue form since it was listed has no rows
+        // left to show: its songs and description stay empty.
+        if (canciones.hasCurrent()) {
+            cds.FindFirst(criterioId(canciones.Fields(QStringLiteral("id")).text()));
+            if (!cds.NoMatch()) {
+                for (int i = 0; i < canciones.FieldsCount(); ++i)
+                    columnas << canciones.Fields(i).text();
+                descripcion = cds.Fields(QStringLiteral("descripcion")).text();
+            }
+        }
+        m_canciones->setStringList(columnas);
+        txtdescripcion->setPlainText(descripcion);
+
+        datcan.setRecordSource(QLatin1String(todasLasCanciones));
+        datcan.Refresh();
+    } catch (const DataError& e) {
+        mostrarError(e);
+    }
+}
+
+void frmconsultas::btnbuscar_Click()
+{
+    // A missing current record only abandons the step it happened in; any other
+    // failure is shown and ends the search.
+    const auto paso = [this](auto&& accion) {
+        try {
+            accion();
+            return true;
+        } catch (const DataError& e) {
+            if (e.number == ErrorNumber::NoCurrentRecord)
+                return true;
+            MessageBoxes::instance().failure(this,
+                QStringLiteral("Error # ") + QString::number(e.number) + QLatin1Char('\r')
+                    + e.description);
+            return false;
+        }
+    };
+    const auto reiniciar = [&](RecordSource& origen) {
+        return paso([&] { origen.setRecordSource(QLatin1String(todosLosCd)); })
+            && paso([&] { origen.Refresh(); }) && paso([&] { origen.Recordset().MoveLast(); })
+            && paso([&] { origen.Recordset().MoveFirst(); });
+    };
+
+    qint64 item = 0;
+    if (!paso([this] { limpiar_textos(); }) || !reiniciar(datcd) || !reiniciar(datcan))
+        return;
+
+    const QString criterio = cbocriterios->currentText();
+    const QString valor = txtcadena->text();
+    const int indice = filaSeleccionada(List1);
+    const bool hayOperador = indice >= 0 && indice < operadores;
+    const auto op = static_cast<Operador>(indice);
+
+    if (criterio == criterioIdTexto || criterio == criterioNombreTexto
+        || criterio == criterioArtistaTexto) {
+        if (hayOperador) {
+            const QString consulta = criterio == criterioIdTexto ? consultaPorId(op, valor)
+                : criterio == criterioNombreTexto                ? consultaPorNombre(op, valor)
+                                                                 : consultaPorArtista(op, valor);
+            if (!paso([&] { datcd.setRecordSource(consulta); }) || !paso([&] { datcd.Refresh(); })
+                || !paso([&] { datcd.Recordset().MoveLast(); })
+                || !paso([&] { datcd.Recordset().MoveFirst(); }))
+                return;
+        }
+        item = 1;
+    } else if (criterio == criterioCancionTexto) {
+        if (hayOperador) {
+            if (!paso([&] { datcan.setRecordSource(consultaPorCancion(op, valor)); })
+                || !paso([&] { datcan.Refresh(); }) || !paso([&] {
+                       auto& rs = datcan.Recordset();
+                       if (rs.RecordCount() != 0) {
+                           rs.MoveLast();
+                           rs.MoveFirst();
+                       }
+                   }))
+                return;
+        }
+        item = 2;
+    }
+
+    paso([&] { llenar_textos(item); });
+}
+
+void frmconsultas::btntodos_Click()
+{
+    limpiar_textos();
+    Filas filas;
+    try {
+        datcd.setRecordSource(QLatin1String(todosLosCd));
+        datcd.Refresh();
+        auto& cds = datcd.Recordset();
+        if (cds.RecordCount() == 0)
+            return;
+        cds.MoveLast();
+        cds.MoveFirst();
+        const qsizetype n = cds.RecordCount();
+        for (qsizetype i = 0; i < n; ++i) {
+            leerFila(cds, filas);
+            cds.MoveNext();
+        }
+    } catch (const DataError& e) {
+        agregarFilas(filas);
+        mostrarError(e);
+        return;
+    }
+    agregarFilas(filas);
+}
+
+void frmconsultas::btnregresar_Click()
+{
+    if (m_host) {
+        try {
+            if (auto* catalogo = m_host->catalogoCargado())
+                catalogo->limpiar_textos();
+        } catch (const DataError& e) {
+            mostrarError(e);
+        }
+    }
+    emit closeRequested();
+}
+
+int frmconsultas::filaSeleccionada(const QListView* lista)
+{
+    const QModelIndexList filas = lista->selectionModel()->selectedRows();
+    return filas.isEmpty() ? -1 : filas.first().row();
+}
+
+void frmconsultas::seleccionarFila(QListView* lista, int fila)
+{
+    const QScopedValueRollback guarda(m_sincronizando, true);
+    const QModelIndex indice = lista->model()->index(fila, 0);
+    lista->selectionModel()->setCurrentIndex(indice, QItemSelectionModel::ClearAndSelect);
+    lista->scrollTo(indice);
+}
+
+void frmconsultas::List2_Click()
+{
+    const int fila = filaSeleccionada(List2);
+    if (m_sincronizando || fila < 0)
+        return;
+    seleccionarFila(List3, fila);
+    seleccionarFila(List4, fila);
+    llenar_canciones();
+}
+
+void frmconsultas::List3_Click()
+{
+    const int fila = filaSeleccionada(List3);
+    if (m_sincronizando || fila < 0)
+        return;
+    seleccionarFila(List2, fila);
+    seleccionarFila(List4, fila);
+    llenar_canciones();
+}
+
+void frmconsultas::List4_Click()
+{
+    const int fila = filaSeleccionada(List4);
+    if (m_sincronizando || fila < 0)
+        return;
+    seleccionarFila(List2, fila);
+    seleccionarFila(List3, fila);
+    llenar_canciones();
+}
+
+void frmconsultas::txtcadena_KeyPress(int& KeyAscii)
+{
+    if (KeyAscii == 13)
+        btnbuscar_Click();
+}
+
+bool frmconsultas::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == txtcadena && event->type() == QEvent::KeyPress) {
+        const auto* tecla = static_cast<QKeyEvent*>(event);
+        int codigo = 0;
+        if (tecla->key() == Qt::Key_Return || tecla->key() == Qt::Key_Enter)
+            codigo = 13;
+        else if (!tecla->text().isEmpty())
+            codigo = tecla->text().at(0).unicode();
+        if (codigo != 0)
+            txtcadena_KeyPress(codigo);
+    }
+    // The key still reaches the box, Enter included.
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmconsultas::mostrarError(const DataError& e)
+{
+    MessageBoxes::instance().error(this, e.description);
+}
+
+}

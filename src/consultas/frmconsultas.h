@@ -1,0 +1,111 @@
+#pragma once
+
+#include "data/recordsource.h"
+
+#include <QWidget>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QStringListModel;
+
+namespace velmor {
+
+class FormHost;
+struct DataError;
+
+// The query form: lists every CD or the CDs that meet one criterion in three
+// parallel lists, and shows the songs and description of the CD selected there.
+class frmconsultas : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmconsultas(FormHost* host, QWidget* parent = nullptr);
+    ~frmconsultas() override;
+
+    // Binds the record sources and fills the criterion and operator lists. On
+    // failure shows the "ERROR" message and returns false; the form is not shown.
+    bool Form_Load();
+
+    void limpiar_textos();
+    // Failures, the no-current-record one included, go back to the caller; the rows
+    // read before the failure stay in the lists.
+    void llenar_textos(qint64 item);
+    void llenar_canciones();
+    void btnbuscar_Click();
+    void btntodos_Click();
+    void btnregresar_Click();
+
+    void List2_Click();
+    void List3_Click();
+    void List4_Click();
+    void txtcadena_KeyPress(int& KeyAscii);
+
+    RecordSource datcd;
+    RecordSource datcan;
+
+signals:
+    // Asks the window that holds the form to close it (after "&Regresar").
+    void closeRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Filas {
+        QStringList ids;
+        QStringList nombres;
+        QStringList artistas;
+    };
+
+    void crearControles();
+    void ajustarLetra();
+    QLabel* crearEtiqueta(const char* nombre, const QString& texto, QWidget* contenedor,
+        const QRect& twips, bool centrada = false);
+    QListView* crearLista(const char* nombre, QStringListModel* modelo, const QRect& twips);
+
+    static void leerFila(Recordset& rs, Filas& filas);
+    // The CD of each song row of canciones, in song-row order.
+    static void cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& filas);
+    void agregarFilas(const Filas& filas);
+    void seleccionarFila(QListView* lista, int fila);
+    static int filaSeleccionada(const QListView* lista);
+    void mostrarError(const DataError& e);
+
+    FormHost* m_host;
+    // Set while one list's handler selects the row in the other two, so that those
+    // selections do not run their own handlers.
+    bool m_sincronizando = false;
+
+    QGroupBox* Frame1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* cbocriterios = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* txtcadena = nullptr;
+    QLabel* Label3 = nullptr;
+    QListWidget* List1 = nullptr;
+    QPushButton* btntodos = nullptr;
+    QPushButton* btnbuscar = nullptr;
+    QPushButton* btnregresar = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label8 = nullptr;
+    QListView* List2 = nullptr;
+    QListView* List3 = nullptr;
+    QListView* List4 = nullptr;
+    QListView* List5 = nullptr;
+    QLabel* Label7 = nullptr;
+    QPlainTextEdit* txtdescripcion = nullptr;
+
+    QStringListModel* m_ids = nullptr;
+    QStringListModel* m_nombres = nullptr;
+    QStringListModel* m_artistas = nullptr;
+    QStringListModel* m_canciones = nullptr;
+};
+
+}
