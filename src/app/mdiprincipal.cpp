@@ -199,6 +199,10 @@ void setUpApplication()
     icon.addFile(QStringLiteral(":/velmor/velmor-32.png"), QSize(32, 32));
     icon.addFile(QStringLiteral(":/velmor/velmor-16.png"), QSize(16, 16));
     QApplication::setWindowIcon(icon);
+    // The forms are laid out for a classic 8-point sans serif with Arial's widths.
+    QFont font(QStringLiteral("Arial"), 8);
+    font.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
+    QApplication::setFont(font);
     auto* translator = new QTranslator(qApp);
     if (translator->load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
             QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
