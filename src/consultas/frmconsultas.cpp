@@ -312,7 +312,9 @@ void frmconsultas::cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& f
     const qsizetype n = std::max<qsizetype>(canciones.RecordCount(), 1);
     const auto idCancion = [&] { return canciones.Fields(QStringLiteral("id")).text(); };
 
-    if (n <= busquedasSueltas) {
+    // A search by id is a look-up in the key; reading every CD pays off only when
+    // the song rows are a large share of the catalogue.
+    if (n <= busquedasSueltas || n * 8 <= cds.RecordCount()) {
         for (qsizetype i = 0; i < n; ++i, canciones.MoveNext()) {
             cds.FindFirst(criterioId(idCancion()));
             if (!cds.NoMatch())

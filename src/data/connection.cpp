@@ -113,7 +113,9 @@ std::shared_ptr<Connection> Connection::open(const QString& path)
 
     CatalogFile::check(path);
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
+        // One thread uses a connection: the engine's own locking per call is not needed.
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db))
                                    : QString::fromUtf8(sqlite3_errstr(rc));

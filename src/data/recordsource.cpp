@@ -370,6 +370,9 @@ const std::vector<QVariant>& Recordset::currentRow() const
 
 int Recordset::columnIndex(const QString& name) const
 {
+    const qsizetype exact = m_columns.indexOf(name);
+    if (exact >= 0)
+        return int(exact);
     for (int i = 0; i < m_columns.size(); ++i)
         if (m_columns[i].compare(name, Qt::CaseInsensitive) == 0)
             return i;
