@@ -1,0 +1,83 @@
+#include "catalogexport.h"
+
+#include "cdrecord.h"
+#include "csvwriter.h"
+#include "progress.h"
+
+#include "data/catalogfile.h"
+#include "data/connection.h"
+
+#include <QStringList>
+#include <memory>
+#include <sqlite3.h>
+
+namespace velmor::tool {
+
+namespace {
+    struct Finalizer {
+        void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+    };
+    using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
+    Statement prepare(const Connection& connection, const QByteArray& sql)
+    {
+        sqlite3_stmt* statement = nullptr;
+        const int rc
+            = sqlite3_prepare_v2(connection.handle(), sql.constData(), -1, &statement, nullptr);
+        if (rc != SQLITE_OK)
+            connection.fail(rc);
+        return Statement(statement);
+    }
+
+    QByteArray recordQuery()
+    {
+        QByteArray sql = "select d.id, d.nombre, d.artista, d.descripcion";
+        for (int i = 1; i <= songCount; ++i)
+            sql += ", c.cancion" + QByteArray::number(i);
+        sql += " from datos_cd d left join canciones c on c.id = d.id order by d.id";
+        return sql;
+    }
+}
+
+ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progress)
+{
+    const auto connection = Connection::open(path);
+    ExportResult result;
+
+    qint64 total = 0;
+    {
+        const Statement count = prepare(*connection, "select count(*) from datos_cd");
+        if (sqlite3_step(count.get()) == SQLITE_ROW)
+            total = sqlite3_column_int64(count.get(), 0);
+    }
+
+    CsvWriter csv(out);
+    for (const QString& column : CatalogFile::datosCdColumns())
+        csv.field(column.toUtf8());
+    for (const QString& column : CatalogFile::cancionesColumns().mid(1))
+        csv.field(column.toUtf8());
+    csv.endRecord();
+
+    const Statement rows = prepare(*connection, recordQuery());
+    sqlite3_stmt* statement = rows.get();
+    const int columns = 4 + songCount;
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        for (int i = 0; i < columns; ++i) {
+            // Text comes straight from the engine as UTF-8, so no conversion is needed.
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
+            csv.field(QByteArrayView(text, text ? sqlite3_column_bytes(statement, i) : 0));
+        }
+        csv.endRecord();
+        ++result.cds;
+        if (result.cds % 1000 == 0)
+            progress.update(result.cds, total, result.cds);
+    }
+    if (rc != SQLITE_DONE)
+        connection->fail(rc);
+    result.written = csv.flush();
+    progress.finish();
+    return result;
+}
+
+}

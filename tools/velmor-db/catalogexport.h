@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+class QIODevice;
+
+namespace velmor::tool {
+
+class Progress;
+
+struct ExportResult {
+    qint64 cds = 0;
+    bool written = true; // false when the output refused a write
+};
+
+// Writes every CD record of the catalogue as CSV ordered by key, after a header
+// row naming the columns. A CD whose songs row is missing gets empty songs.
+// Throws DataError when the catalogue cannot be read.
+ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progress);
+
+}

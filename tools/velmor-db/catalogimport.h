@@ -1,0 +1,44 @@
+#pragma once
+
+#include "cdrecord.h"
+
+#include <QByteArrayView>
+#include <QList>
+#include <QStringList>
+#include <optional>
+
+namespace velmor::tool {
+
+class Progress;
+
+// The longest text each box of the catalogue form holds.
+namespace TextLimit {
+    inline constexpr int nombre = 30;
+    inline constexpr int artista = 25;
+    inline constexpr int descripcion = 250;
+    inline constexpr int cancion = 30;
+}
+
+// The columns of a CSV line: the datos_cd columns, then cancion1 to cancion20.
+const QStringList& csvColumns();
+
+// A CD record from the texts of one CSV line, by the catalogue form's rules for a
+// save, or nullopt with every reason for refusing it in reasons.
+std::optional<CdRecord> cdFromFields(const QStringList& fields, QStringList& reasons);
+
+struct RefusedLine {
+    int line;
+    QString reason;
+};
+
+struct ImportResult {
+    qint64 cds = 0; // stored, 0 whenever a line was refused
+    QList<RefusedLine> refused;
+};
+
+// Adds every CD record of the CSV text to the catalogue in one transaction, or
+// none when any line is refused (a stored or repeated key included). Throws
+// DataError when the catalogue cannot be opened or written.
+ImportResult importCatalog(const QString& path, QByteArrayView csv, Progress& progress);
+
+}

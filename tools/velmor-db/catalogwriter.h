@@ -1,0 +1,49 @@
+#pragma once
+
+#include "cdrecord.h"
+
+#include <QString>
+#include <memory>
+
+struct sqlite3_stmt;
+
+namespace velmor {
+class Connection;
+}
+
+namespace velmor::tool {
+
+// Adds CD records to a catalogue file inside one write transaction: nothing is
+// stored unless commit() runs. Throws DataError when the file cannot be opened
+// or a row is refused.
+class CatalogWriter {
+public:
+    explicit CatalogWriter(const QString& path);
+    ~CatalogWriter();
+    CatalogWriter(const CatalogWriter&) = delete;
+    CatalogWriter& operator=(const CatalogWriter&) = delete;
+
+    // True when either table already holds a row with this key.
+    bool keyStored(qint64 id);
+    void add(const CdRecord& cd);
+    void commit();
+
+private:
+    struct Finalizer {
+        void operator()(sqlite3_stmt* statement) const;
+    };
+    using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
+    Statement prepare(const char* sql);
+    void bindText(sqlite3_stmt* statement, int index, const QString& text);
+    void run(sqlite3_stmt* statement);
+
+    std::shared_ptr<Connection> m_connection;
+    Statement m_findKey;
+    Statement m_addDatos;
+    Statement m_addCanciones;
+    QByteArray m_utf8;
+    bool m_open = false;
+};
+
+}

@@ -1,0 +1,167 @@
+#include "conversion.h"
+
+#include "accessfile.h"
+#include "catalogwriter.h"
+#include "progress.h"
+
+#include "data/catalogfile.h"
+#include "data/dataerror.h"
+#include "data/valuerules.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QLocale>
+#include <algorithm>
+
+namespace velmor::tool {
+
+namespace {
+    // libmdb writes numbers in the C locale, but a Double column may have come
+    // through the user's locale with a decimal comma.
+    std::optional<qint64> keyOf(const QString& text)
+    {
+        const QString trimmed = text.trimmed();
+        bool ok = false;
+        double value = QLocale::c().toDouble(trimmed, &ok);
+        if (!ok)
+            value = QLocale::c().toDouble(
+                QString(trimmed).replace(QLatin1Char(','), QLatin1Char('.')), &ok);
+        if (!ok || !isWholeKey(value))
+            return std::nullopt;
+        return qint64(value);
+    }
+
+    QString rowName(const char* table, qsizetype index, const QString& key)
+    {
+        return QStringLiteral("%1, fila %2 (clave «%3»)")
+            .arg(QString::fromLatin1(table))
+            .arg(index + 1)
+            .arg(key);
+    }
+}
+
+CdMapping mapCatalogRows(const QList<QStringList>& datos, const QList<QStringList>& canciones)
+{
+    CdMapping mapping;
+
+    QHash<qint64, qsizetype> songsOf;
+    for (qsizetype i = 0; i < canciones.size(); ++i) {
+        const QStringList& row = canciones[i];
+        const QString key = row.value(0);
+        const std::optional<qint64> id = keyOf(key);
+        if (!id) {
+            mapping.leftOut << rowName("canciones", i, key)
+                    + QStringLiteral(": la clave no es un número entero");
+        } else if (songsOf.contains(*id)) {
+            mapping.leftOut << rowName("canciones", i, key)
+                    + QStringLiteral(": clave repetida en canciones (ya en la fila %1)")
+                          .arg(songsOf.value(*id) + 1);
+        } else {
+            songsOf.insert(*id, i);
+        }
+    }
+
+    QHash<qint64, qsizetype> cdRow;
+    for (qsizetype i = 0; i < datos.size(); ++i) {
+        const QStringList& row = datos[i];
+        const QString key = row.value(0);
+        const std::optional<qint64> id = keyOf(key);
+        if (!id) {
+            mapping.leftOut << rowName("datos_cd", i, key)
+                    + QStringLiteral(": la clave no es un número entero");
+            continue;
+        }
+        if (cdRow.contains(*id)) {
+            mapping.leftOut << rowName("datos_cd", i, key)
+                    + QStringLiteral(": clave repetida en datos_cd (ya en la fila %1)")
+                          .arg(cdRow.value(*id) + 1);
+            continue;
+        }
+        cdRow.insert(*id, i);
+
+        CdRecord cd;
+        cd.id = *id;
+        cd.nombre = row.value(1);
+        cd.artista = row.value(2);
+        cd.descripcion = row.value(3);
+        if (const auto songs = songsOf.constFind(*id); songs != songsOf.cend()) {
+            const QStringList& songRow = canciones[songs.value()];
+            for (int s = 0; s < songCount; ++s)
+                cd.canciones[size_t(s)] = songRow.value(s + 1);
+        } else {
+            mapping.withoutSongs << QStringLiteral(
+                "CD %1 (%2): no tiene fila en canciones; se trae con las canciones vacías")
+                                        .arg(cd.id)
+                                        .arg(cd.nombre);
+        }
+        mapping.records.push_back(std::move(cd));
+    }
+
+    for (qsizetype i = 0; i < canciones.size(); ++i) {
+        const std::optional<qint64> id = keyOf(canciones[i].value(0));
+        if (id && songsOf.value(*id) == i && !cdRow.contains(*id)) {
+            mapping.leftOut << rowName("canciones", i, canciones[i].value(0))
+                    + QStringLiteral(": no tiene fila en datos_cd");
+        }
+    }
+    std::sort(mapping.records.begin(), mapping.records.end(),
+        [](const CdRecord& a, const CdRecord& b) { return a.id < b.id; });
+    return mapping;
+}
+
+CdMapping convertCatalog(const QString& accessPath, const QString& newPath, Progress& progress)
+{
+    if (QFileInfo::exists(newPath)) {
+        throw DataError(ErrorNumber::NotAllowed,
+            QStringLiteral("El archivo %1 ya existe; no se sobrescribe.").arg(newPath));
+    }
+
+    const AccessFile access(accessPath);
+    const auto requireTable = [&](const char* name) {
+        const QString found = access.findTable(QString::fromLatin1(name));
+        if (found.isEmpty()) {
+            throw DataError(ErrorNumber::TableNotFound,
+                QStringLiteral("La base de datos %1 no tiene la tabla %2.")
+                    .arg(accessPath, QString::fromLatin1(name)));
+        }
+        return found;
+    };
+    const QString datosTable = requireTable("datos_cd");
+    const QString cancionesTable = requireTable("canciones");
+
+    const qint64 total = access.rowCount(datosTable) * 2 + access.rowCount(cancionesTable);
+    qint64 done = 0;
+    const auto reader = [&](QList<QStringList>& rows) {
+        return [&](const QStringList& values) {
+            rows.append(values);
+            if (++done % 1000 == 0)
+                progress.update(done, total, done / 2);
+        };
+    };
+    QList<QStringList> datos, canciones;
+    access.readRows(datosTable, CatalogFile::datosCdColumns(), reader(datos));
+    access.readRows(cancionesTable, CatalogFile::cancionesColumns(), reader(canciones));
+
+    CdMapping mapping = mapCatalogRows(datos, canciones);
+    datos.clear();
+    canciones.clear();
+
+    CatalogFile::create(newPath);
+    try {
+        CatalogWriter writer(newPath);
+        for (const CdRecord& cd : mapping.records) {
+            writer.add(cd);
+            if (++done % 1000 == 0)
+                progress.update(done, total, done / 2);
+        }
+        writer.commit();
+    } catch (...) {
+        QFile::remove(newPath);
+        throw;
+    }
+    progress.finish();
+    return mapping;
+}
+
+}
