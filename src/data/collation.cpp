@@ -86,43 +86,46 @@ namespace {
             ucol_close(primary);
         }
 
-        // Primary weights of a text, or false when it holds a character outside the table.
-        bool weights(std::string_view s, std::array<unsigned char, 64>& out, size_t& count) const
+        static constexpr int endOfText = 0;
+        static constexpr int outsideTable = -1;
+
+        // The primary weight of the character at i (moving i past it), endOfText, or
+        // outsideTable for a character the table does not know.
+        int nextWeight(std::string_view s, size_t& i) const
         {
-            count = 0;
-            for (size_t i = 0; i < s.size(); ++i) {
-                unsigned code = static_cast<unsigned char>(s[i]);
-                if (code >= 0x80) {
-                    // Two-byte forms of U+0080 to U+00FF only.
-                    if ((code != 0xc2 && code != 0xc3) || i + 1 >= s.size())
-                        return false;
-                    const unsigned next = static_cast<unsigned char>(s[++i]);
-                    if ((next & 0xc0) != 0x80)
-                        return false;
-                    code = ((code & 0x1f) << 6) | (next & 0x3f);
-                }
-                if (count == out.size() || m_rank[code] == 0)
-                    return false;
-                out[count++] = m_rank[code];
+            if (i >= s.size())
+                return endOfText;
+            unsigned code = static_cast<unsigned char>(s[i++]);
+            if (code >= 0x80) {
+                // Two-byte forms of U+0080 to U+00FF only.
+                if ((code != 0xc2 && code != 0xc3) || i >= s.size())
+                    return outsideTable;
+                const unsigned next = static_cast<unsigned char>(s[i++]);
+                if ((next & 0xc0) != 0x80)
+                    return outsideTable;
+                code = ((code & 0x1f) << 6) | (next & 0x3f);
             }
-            return true;
+            return m_rank[code] == 0 ? outsideTable : m_rank[code];
         }
 
         bool compareAscii(std::string_view a, std::string_view b, int* result) const
         {
-            std::array<unsigned char, 64> wa, wb;
-            size_t na = 0, nb = 0;
-            if (!weights(a, wa, na) || !weights(b, wb, nb))
-                return false;
-            const size_t n = std::min(na, nb);
-            for (size_t i = 0; i < n; ++i) {
-                if (wa[i] != wb[i]) {
-                    *result = wa[i] < wb[i] ? -1 : 1;
-                    return true;
+            size_t i = 0, j = 0;
+            for (;;) {
+                const int wa = nextWeight(a, i);
+                const int wb = nextWeight(b, j);
+                if (wa == outsideTable || wb == outsideTable)
+                    return false;
+                if (wa == wb) {
+                    if (wa != endOfText)
+                        continue;
+                    break;
                 }
-            }
-            if (na != nb) {
-                *result = na < nb ? -1 : 1;
+                // A combining mark after either character would change its weight.
+                size_t ia = i, jb = j;
+                if (nextWeight(a, ia) == outsideTable || nextWeight(b, jb) == outsideTable)
+                    return false;
+                *result = wa < wb ? -1 : 1;
                 return true;
             }
             if (a == b) {
