@@ -1,0 +1,582 @@
+#include "accessfile.h"
+#include "catalogcheck.h"
+#include "catalogexport.h"
+#include "catalogimport.h"
+#include "conversion.h"
+#include "csvreader.h"
+#include "progress.h"
+
+#include "data/catalogfile.h"
+#include "data/dataerror.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QLocale>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sqlite3.h>
+
+using namespace velmor::tool;
+using Rows = QList<QStringList>;
+
+namespace {
+// An empty catalogue made by the tool's own code in a directory of its own, with
+// direct SQL access so that a test can set up or damage the file independently of
+// the code under test.
+struct ScratchCatalog {
+    QTemporaryDir dir;
+
+    ScratchCatalog() { velmor::CatalogFile::create(path()); }
+    QString path() const { return dir.filePath("velmor.mdb"); }
+
+    // Runs the statements; every result row with its columns joined by '|', null as "<null>".
+    QStringList sql(const QString& statements) const
+    {
+        const auto collect = [](void* rows, int count, char** values, char**) {
+            QStringList columns;
+            for (int i = 0; i < count; ++i)
+                columns << (values[i] ? QString::fromUtf8(values[i]) : QStringLiteral("<null>"));
+            static_cast<QStringList*>(rows)->append(columns.join('|'));
+            return 0;
+        };
+        QStringList rows;
+        sqlite3* db = nullptr;
+        char* error = nullptr;
+        if (sqlite3_open_v2(path().toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr)
+                != SQLITE_OK
+            || sqlite3_exec(db, statements.toUtf8().constData(), collect, &rows, &error)
+                != SQLITE_OK)
+            qFatal("%s: %s", qPrintable(statements), error ? error : sqlite3_errmsg(db));
+        sqlite3_close_v2(db);
+        return rows;
+    }
+
+    void addCd(qint64 id, const QStringList& texts) const // nombre, artista, descripcion, songs…
+    {
+        QStringList quoted;
+        for (int i = 0; i < 3 + songCount; ++i)
+            quoted << "'" + QString(texts.value(i)).replace("'", "''") + "'";
+        sql(QStringLiteral(
+            "insert into datos_cd values (%1, %2); insert into canciones values (%1, %3)")
+                .arg(id)
+                .arg(quoted.mid(0, 3).join(','), quoted.mid(3).join(',')));
+    }
+};
+
+QByteArray readFile(const QString& path) // empty when the file cannot be read
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+// The CSV header row, written out here rather than taken from the tool.
+QString csvHeader()
+{
+    QString header = "id,nombre,artista,descripcion";
+    for (int i = 1; i <= songCount; ++i)
+        header += QStringLiteral(",cancion%1").arg(i);
+    return header;
+}
+
+// "id|nombre|artista|descripcion|cancion1|…", trailing empty songs left out.
+QString recordText(const CdRecord& cd)
+{
+    QStringList texts { QString::number(cd.id), cd.nombre, cd.artista, cd.descripcion };
+    for (const QString& song : cd.canciones)
+        texts << song;
+    while (texts.size() > 4 && texts.last().isEmpty())
+        texts.removeLast();
+    return texts.join('|');
+}
+
+// 24 fields: key, name, artist, description, then the given songs and empty ones.
+QStringList fields(const QString& key, const QString& nombre, const QString& artista,
+    const QString& descripcion, const QStringList& songs = {})
+{
+    QStringList out { key, nombre, artista, descripcion };
+    for (int i = 0; i < songCount; ++i)
+        out << songs.value(i);
+    return out;
+}
+
+QByteArray csv(const QList<QStringList>& lines, bool header = true)
+{
+    QString text = header ? csvHeader() + '\n' : QString();
+    for (const QStringList& line : lines)
+        text += line.join(',') + '\n';
+    return text.toUtf8();
+}
+
+struct Run {
+    int code = -1;
+    QString out, err;
+};
+
+Run run(const QStringList& arguments, const QString& program = VELMOR_DB_EXECUTABLE)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return { process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+        QString::fromUtf8(process.readAllStandardError()) };
+}
+}
+
+class TestTools : public QObject {
+    Q_OBJECT
+
+    Progress m_quiet { nullptr, QString(), false };
+    const QString m_fruit = QStringLiteral(FRUIT_MDB);
+
+private slots:
+    // Keys are read in the user's locale; the C locale gives the cases one meaning.
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    // Reading CSV, and importing it with the catalogue form's rules.
+
+    void cdFromFields_data()
+    {
+        QTest::addColumn<QStringList>("input");
+        QTest::addColumn<QString>("result"); // the record read, or the reasons for refusing it
+
+        const QString n30(30, 'N'), a25(25, 'A'), d250(250, 'D'), s30(30, 'S'), s31(31, 'S');
+
+        QTest::newRow("key with blanks and leading zeros")
+            << fields(" 0012 ", "a", "", "d") << "12|A||D";
+        QTest::newRow("every text upper-cased, accents kept")
+            << fields("1", "canción ñandú", "güemes", "línea\notra", { "uno", "", "tres" })
+            << "1|CANCIÓN ÑANDÚ|GÜEMES|LÍNEA\nOTRA|UNO||TRES";
+        QTest::newRow("blank name counts as given") << fields("1", "   ", "", "d") << "1|   ||D";
+        QTest::newRow("every box at its limit")
+            << fields("1", n30, a25, d250, QStringList(songCount - 1) << s30)
+            << "1|" + n30 + '|' + a25 + '|' + d250 + QString(songCount, '|') + s30;
+        QTest::newRow("number then letters")
+            << fields("12abc", "a", "", "d") << "la clave «12abc» no es un número";
+        QTest::newRow("fraction") << fields("1.5", "a", "", "d")
+                                  << "la clave «1.5» no es un número entero";
+        QTest::newRow("group separator would change the key")
+            << fields("1,000", "a", "", "d") << "la clave «1,000» se guardaría como 1";
+        QTest::newRow("missing key, name and description")
+            << fields("", "", "x", "") << "falta la clave; falta el nombre; falta la descripción";
+        QTest::newRow("every box over its limit")
+            << fields("1", n30 + 'N', a25 + 'A', d250 + 'D',
+                   QStringList { s31 } + QStringList(18) << s31)
+            << "el nombre tiene 31 caracteres (máximo 30); el artista tiene 26 caracteres (máximo "
+               "25); la descripción tiene 251 caracteres (máximo 250); la canción 1 tiene 31 "
+               "caracteres (máximo 30); la canción 20 tiene 31 caracteres (máximo 30)";
+        QTest::newRow("too few fields")
+            << QStringList { "1", "a", "", "d" } << "tiene 4 campos y deben ser 24";
+    }
+
+    void cdFromFields()
+    {
+        QFETCH(QStringList, input);
+        QFETCH(QString, result);
+        QStringList reasons;
+        const std::optional<CdRecord> cd = velmor::tool::cdFromFields(input, reasons);
+        QCOMPARE(cd ? recordText(*cd) : reasons.join("; "), result);
+        QCOMPARE(cd.has_value(), reasons.isEmpty());
+    }
+
+    void refusalsStoreNothing_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QStringList>("refused");
+
+        // A good line comes first, so that a refusal must undo what was already added.
+        const QStringList good = fields("8", "ocho", "", "d");
+        QTest::newRow("every refused line listed, reading going on after malformed ones")
+            << csv({ fields("9", "a", "", "\"uno\ndos\""), good, fields("", "a", "", "d"),
+                   { "1\"2", "a" }, fields("5", "a", "", "d"), { "\"ab\"c", "d" },
+                   fields("11", "", "", "d"), fields("8", "b", "", "d") })
+            << QStringList { "5: falta la clave", "6: comillas dentro de un campo sin comillas",
+                   "7: la clave 5 ya está en el catálogo",
+                   "8: hay texto tras las comillas que cierran un campo", "9: falta el nombre",
+                   "10: la clave 8 ya aparece en la línea 4" };
+        QTest::newRow("unterminated quote")
+            << csv({ good, { "\"open", "a" } }) << QStringList { "3: comillas sin cerrar" };
+        QTest::newRow("invalid UTF-8")
+            << csv({ good, fields("13", "a", "", "d") }).replace(",a,", ",\xff,")
+            << QStringList { "3: el texto no es UTF-8 válido" };
+        QTest::newRow("missing header") << csv({ good },
+            false) << QStringList { "1: la primera línea debe ser la cabecera " + csvHeader() };
+        QTest::newRow("empty file")
+            << QByteArray() << QStringList { "1: el archivo está vacío; falta la cabecera" };
+    }
+
+    void refusalsStoreNothing()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QStringList, refused);
+
+        ScratchCatalog catalog;
+        catalog.addCd(5, { "CINCO", "", "D" });
+        const ImportResult result = importCatalog(catalog.path(), data, m_quiet);
+        QStringList listed;
+        for (const RefusedLine& r : result.refused)
+            listed << QStringLiteral("%1: %2").arg(r.line).arg(r.reason);
+        QCOMPARE(listed, refused);
+        QCOMPARE(result.cds, 0);
+        QCOMPARE(
+            catalog.sql("select d.id, c.id from datos_cd d, canciones c"), QStringList { "5|5" });
+    }
+
+    void roundTrip()
+    {
+        ScratchCatalog source;
+        source.addCd(-1, { "NEGATIVA", "", "CLAVE BAJO CERO" });
+        source.addCd(0, { "CERO", "A", "B", "", "", "ÚLTIMA EN LA TERCERA" });
+        source.addCd(7,
+            { "CANCIÓN DE \"CUNA\"", "ÑANDÚ, GÜEMES Y CÍA", "LÍNEA 1\nLÍNEA 2\r\nLÍNEA 3",
+                "UNO, DOS", "\"TRES\"", " CUATRO " });
+        source.addCd(123456, QStringList { "ÁÉÍÓÚ", "", "," } + QStringList(18) << "DIECINUEVE");
+
+        QBuffer exported;
+        exported.open(QIODevice::WriteOnly);
+        QCOMPARE(exportCatalog(source.path(), exported, m_quiet).cds, 4);
+        // Also as a spreadsheet may save it: byte order mark, blank lines, no last line end.
+        const QByteArray edited = "\357\273\277"
+            + QByteArray(exported.data()).replace("\r\n0,", "\r\n\r\n\n0,").chopped(2);
+        const QString all = "select * from datos_cd natural join canciones order by id";
+        for (const QByteArray& data : { exported.data(), edited }) {
+            ScratchCatalog target;
+            const ImportResult imported = importCatalog(target.path(), data, m_quiet);
+            QVERIFY(imported.refused.isEmpty());
+            QCOMPARE(imported.cds, 4);
+            QCOMPARE(target.sql(all), source.sql(all));
+        }
+    }
+
+    void failedInsertStoresNothing()
+    {
+        ScratchCatalog catalog;
+        catalog.sql("create trigger refuse before insert on canciones when new.id = 3 "
+                    "begin select raise(abort, 'rechazado'); end");
+        const QByteArray data = csv(
+            { fields("1", "a", "", "d"), fields("2", "b", "", "d"), fields("3", "c", "", "d") });
+        QVERIFY_THROWS_EXCEPTION(velmor::DataError, importCatalog(catalog.path(), data, m_quiet));
+        QCOMPARE(
+            catalog.sql("select count(*) from datos_cd union all select count(*) from canciones"),
+            QStringList({ "0", "0" }));
+    }
+
+    // verificar.
+
+    void check_data()
+    {
+        QTest::addColumn<QString>("sql"); // run on a sound catalogue of CDs 1, 2 and 3
+        QTest::addColumn<QByteArray>("content"); // then put in the file's place; "-": no file
+        QTest::addColumn<QStringList>("problems");
+
+        QTest::newRow("sound catalogue") << QString() << QByteArray() << QStringList();
+        QTest::newRow("missing songs row")
+            << "delete from canciones where id in (2, 3)" << QByteArray()
+            << QStringList { "2 filas de datos_cd no tienen fila en canciones (claves 2, 3)" };
+        QTest::newRow("songs row without its CD")
+            << "delete from datos_cd where id = 1" << QByteArray()
+            << QStringList { "1 filas de canciones no tienen fila en datos_cd (claves 1)" };
+        QTest::newRow("null text")
+            << "drop table datos_cd; create table datos_cd (id integer primary key, nombre text, "
+               "artista text, descripcion text); insert into datos_cd values (1, 'A', null, "
+               "'D'), (2, null, null, 'D'), (3, 'C', '', 'D')"
+            << QByteArray()
+            << QStringList { "datos_cd.nombre tiene 1 valores nulos (claves 2)",
+                   "datos_cd.artista tiene 2 valores nulos (claves 1, 2)" };
+        QTest::newRow("missing column")
+            << "alter table canciones drop column cancion7" << QByteArray()
+            << QStringList { "a la tabla canciones le falta la columna cancion7" };
+        QTest::newRow("columns out of order")
+            << "drop table datos_cd; create table datos_cd (id integer primary key, artista "
+               "text, nombre text, descripcion text); insert into datos_cd select id, '', 'N', "
+               "'D' from canciones"
+            << QByteArray()
+            << QStringList { "las columnas de la tabla datos_cd no son las esperadas o no están "
+                             "en orden: id, artista, nombre, descripcion" };
+        QTest::newRow("missing table")
+            << "drop table canciones" << QByteArray() << QStringList { "falta la tabla canciones" };
+        QTest::newRow("repeated keys")
+            << "create table c2 as select * from canciones; drop table canciones; alter table "
+               "c2 rename to canciones; insert into canciones select * from canciones where id > 1"
+            << QByteArray() << QStringList { "la tabla canciones repite 2 claves: 2, 3" };
+
+        // A file that cannot be read gives its one reason, and nothing else is examined.
+        const QStringList notSqlite { "no es un archivo de base de datos SQLite" };
+        QTest::newRow("missing file")
+            << QString() << QByteArray("-") << QStringList { "el archivo no existe" };
+        QTest::newRow("empty file") << QString() << QByteArray("") << notSqlite;
+        QTest::newRow("text file") << QString() << QByteArray(200, 'x') << notSqlite;
+        QTest::newRow("Access file")
+            << QString() << QByteArray("\0\1\0\0Standard Jet DB\0", 20) + QByteArray(200, '\0')
+            << QStringList { "es un archivo de Access/Jet, no un catálogo; conviértalo con "
+                             "«velmor-db convertir»" };
+    }
+
+    void check()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, problems);
+
+        ScratchCatalog catalog;
+        for (qint64 id = 1; id <= 3; ++id)
+            catalog.addCd(id, { "N", "", "D" });
+        catalog.sql(sql);
+        if (content == "-")
+            QFile::remove(catalog.path());
+        else if (!content.isNull())
+            writeFile(catalog.path(), content);
+        const QByteArray before = readFile(catalog.path());
+
+        const CheckReport report = velmor::tool::checkCatalog(catalog.path());
+        QCOMPARE(report.problems, problems);
+        using O = CheckReport::Outcome;
+        QCOMPARE(report.outcome,
+            !content.isNull() ? O::Unreadable : (problems.isEmpty() ? O::Sound : O::Problems));
+        QCOMPARE(readFile(catalog.path()), before); // examined, never changed or created
+        QCOMPARE(QFile::exists(catalog.path()), content != "-");
+    }
+
+    // Reading Access/Jet files and bringing their rows over.
+
+    void mapping_data()
+    {
+        QTest::addColumn<Rows>("datos");
+        QTest::addColumn<Rows>("canciones");
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<QStringList>("report"); // without songs, then left out
+
+        QTest::newRow("paired and ordered by key, texts kept as they are")
+            << Rows { { "2", "b", "", "DB" }, { "1", "canción de cuna", " Ñu ", "línea\r\notra" } }
+            << Rows { { "1", "pingüino", "", "S3" }, { "2", "T1" } }
+            << QStringList { "1|canción de cuna| Ñu |línea\r\notra|pingüino||S3", "2|b||DB|T1" }
+            << QStringList();
+        QTest::newRow("CD without songs brought over, songs without CD left out")
+            << Rows { { "5", "CINCO", "", "D" }, { "1", "A", "", "D" } }
+            << Rows { { "1", "S" }, { "9", "HUÉRFANA" } }
+            << QStringList { "1|A||D|S", "5|CINCO||D" }
+            << QStringList { "CD 5 (CINCO): no tiene fila en canciones; se trae con las canciones "
+                             "vacías",
+                   "canciones, fila 2 (clave «9»): no tiene fila en datos_cd" };
+        QTest::newRow("keys from number columns of other types")
+            << Rows { { "12.000000", "A", "", "D" }, { " 13 ", "B", "", "D" }, { "14,0", "C" } }
+            << Rows { { "12", "S" }, { "13.0", "T" }, { "14", "U" } }
+            << QStringList { "12|A||D|S", "13|B||D|T", "14|C|||U" } << QStringList();
+        QTest::newRow("keys that are not whole numbers left out")
+            << Rows { { "1.5", "A", "", "D" }, { "x", "C", "", "D" } } << Rows { { "1.5", "S" } }
+            << QStringList()
+            << QStringList { "canciones, fila 1 (clave «1.5»): la clave no es un número entero",
+                   "datos_cd, fila 1 (clave «1.5»): la clave no es un número entero",
+                   "datos_cd, fila 2 (clave «x»): la clave no es un número entero" };
+        QTest::newRow("repeated keys: the first row wins")
+            << Rows { { "3", "A", "", "D" }, { "3", "B", "", "D" } }
+            << Rows { { "3", "S" }, { "3", "T" } } << QStringList { "3|A||D|S" }
+            << QStringList {
+                   "canciones, fila 2 (clave «3»): clave repetida en canciones (ya en la fila 1)",
+                   "datos_cd, fila 2 (clave «3»): clave repetida en datos_cd (ya en la fila 1)"
+               };
+    }
+
+    void mapping()
+    {
+        QFETCH(Rows, datos);
+        QFETCH(Rows, canciones);
+        QFETCH(QStringList, records);
+        QFETCH(QStringList, report);
+
+        const CdMapping mapping = mapCatalogRows(datos, canciones);
+        QStringList mapped;
+        for (const CdRecord& cd : mapping.records)
+            mapped << recordText(cd);
+        QCOMPARE(mapped, records);
+        QCOMPARE(mapping.withoutSongs + mapping.leftOut, report);
+    }
+
+    void readsAsMdbToolsDo()
+    {
+        const AccessFile access(m_fruit);
+        const QStringList tables
+            = run({ "-1", m_fruit }, "mdb-tables").out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(access.tableNames(), tables);
+        QVERIFY(tables.size() >= 2);
+
+        for (const QString& table : tables) {
+            const QByteArray csv = run({ m_fruit, table }, "mdb-export").out.toUtf8();
+            CsvReader reader(csv);
+            CsvReader::Record record;
+            Rows exported, read;
+            while (reader.next(record)) {
+                QVERIFY2(record.error.isEmpty(), qPrintable(record.error));
+                exported << QStringList();
+                for (const QByteArray& field : record.fields)
+                    exported.last() << QString::fromUtf8(field);
+            }
+            QVERIFY2(!exported.isEmpty(), qPrintable(table));
+            QCOMPARE(access.columnNames(table), exported.takeFirst());
+            access.readRows(table, [&read](const QStringList& values) { read << values; });
+            QCOMPARE(read, exported);
+            QCOMPARE(access.rowCount(table), qint64(exported.size()));
+        }
+    }
+
+    void accentsIntact()
+    {
+        // Jet 4 stores these names as compressed Unicode, one byte per letter, so a
+        // Latin-1 letter can be put in place of an ASCII one without moving anything.
+        const QByteArray name("\xFF\xFE"); // the mark that starts a compressed text
+        QByteArray bytes = readFile(m_fruit);
+        QVERIFY(bytes.contains(name + "Apricot") && bytes.contains(name + "Banana"));
+        bytes.replace(name + "Apricot", name + "Apric\363t")
+            .replace(name + "Banana", name + "Ba\361ana");
+        ScratchCatalog scratch;
+        writeFile(scratch.dir.filePath("acentos.mdb"), bytes);
+
+        qputenv("MDBICONV", "ISO-8859-1");
+        QStringList fruit;
+        AccessFile(scratch.dir.filePath("acentos.mdb"))
+            .readRows("dried", { "FRUIT" }, [&fruit](const QStringList& row) { fruit << row[0]; });
+        QVERIFY2(
+            fruit.contains("Apricót") && fruit.contains("Bañana"), qPrintable(fruit.join(',')));
+    }
+
+    // The command line.
+
+    void exitCodes_data()
+    {
+        // %C sound catalogue, %D damaged one, %N new path, %V refused CSV, %F Access file
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out"); // a part of each output, or "" for none at all
+        QTest::addColumn<QString>("err");
+
+        using A = QStringList;
+        // Ordered by number; a CD without its songs row gets empty songs.
+        const QString damagedCsv = csvHeader() + "\r\n9,NUEVE,,D" + QString(20, ',')
+            + "\r\n10,DIEZ,,D,S1" + QString(19, ',') + "\r\n";
+        QTest::newRow("no command") << A() << 2 << ""
+                                    << "Uso: velmor-db ORDEN";
+        QTest::newRow("unknown command") << A { "borrar" } << 2 << ""
+                                         << "velmor-db: orden desconocida «borrar».";
+        QTest::newRow("general help")
+            << A { "--help" } << 0 << "convertir ARCHIVO_ACCESS RUTA_NUEVA   convierte"
+            << "";
+        QTest::newRow("help of a command")
+            << A { "importar", "--help" } << 0 << "Uso: velmor-db importar RUTA ARCHIVO.csv"
+            << "";
+        for (const QString usage : { "crear RUTA", "verificar RUTA", "exportar RUTA [ARCHIVO.csv]",
+                 "importar RUTA ARCHIVO.csv", "convertir ARCHIVO_ACCESS RUTA_NUEVA" }) {
+            const QString command = usage.section(' ', 0, 0);
+            QTest::addRow("%s with too many arguments", qPrintable(command))
+                << A { command, "a", "b", "c" } << 2 << ""
+                << "Uso: velmor-db " + usage;
+        }
+        QTest::newRow("crear over an existing file") << A { "crear", "%C" } << 2 << ""
+                                                     << "ya existe";
+        QTest::newRow("verificar sound")
+            << A { "verificar", "%C" } << 0 << "Resultado: el catálogo está en buen estado."
+            << "";
+        QTest::newRow("verificar damaged")
+            << A { "verificar", "%D" } << 1
+            << "PROBLEMA: 1 filas de datos_cd no tienen fila en canciones (claves 9)"
+            << "";
+        QTest::newRow("verificar an Access file")
+            << A { "verificar", "%F" } << 2 << "es un archivo de Access/Jet"
+            << "";
+        QTest::newRow("exportar to standard output")
+            << A { "exportar", "%D" } << 0 << damagedCsv << "";
+        QTest::newRow("exportar over an existing file") << A { "exportar", "%C", "%V" } << 2 << ""
+                                                        << "ya existe; no se sobrescribe";
+        QTest::newRow("importar refused")
+            << A { "importar", "%C", "%V" } << 1 << "línea 2: falta la clave"
+            << "";
+        QTest::newRow("importar a missing CSV") << A { "importar", "%C", "%N" } << 2 << ""
+                                                << "No se puede leer";
+        QTest::newRow("convertir without catalogue tables")
+            << A { "convertir", "%F", "%N" } << 2 << ""
+            << "La base de datos %F no tiene la tabla datos_cd.";
+        QTest::newRow("convertir over an existing file")
+            << A { "convertir", "%F", "%C" } << 2 << ""
+            << "El archivo %C ya existe; no se sobrescribe.";
+        QTest::newRow("convertir a file that is not Access/Jet")
+            << A { "convertir", "%C", "%N" } << 2 << ""
+            << "El archivo %C no es una base de datos de Access/Jet.";
+    }
+
+    void exitCodes()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+
+        ScratchCatalog sound, damaged;
+        sound.addCd(1, { "UNO", "", "D" });
+        damaged.addCd(10, { "DIEZ", "", "D", "S1" });
+        damaged.sql("insert into datos_cd values (9, 'NUEVE', '', 'D')");
+        writeFile(sound.dir.filePath("malo.csv"),
+            (csvHeader() + '\n' + QString(23, ',') + '\n').toUtf8());
+        const QStringList names { "%C", "%D", "%V", "%F", "%N" };
+        const QStringList files { sound.path(), damaged.path(), sound.dir.filePath("malo.csv"),
+            QStringLiteral(FRUIT_MDB), sound.dir.filePath("nuevo.mdb") };
+        const auto place = [&](QString text) {
+            for (qsizetype i = 0; i < names.size(); ++i)
+                text.replace(names[i], files[i]);
+            return text;
+        };
+        QList<QByteArray> before;
+        for (QString& argument : arguments)
+            argument = place(argument);
+        for (const QString& file : files)
+            before << readFile(file);
+
+        const Run result = run(arguments);
+        QCOMPARE(result.code, code);
+        QVERIFY2(out.isEmpty() ? result.out.isEmpty() : result.out.contains(out),
+            qPrintable(result.out));
+        QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.contains(place(err)),
+            qPrintable(result.err));
+        // None of these commands changes a file it is given; a refused one creates none.
+        for (qsizetype i = 0; i < files.size(); ++i)
+            QVERIFY2(readFile(files[i]) == before[i], qPrintable(files[i]));
+        QVERIFY(!QFile::exists(files.last()));
+    }
+
+    // Enough CDs for the progress indication, through every command that moves them.
+    void largeExportAndImport()
+    {
+        ScratchCatalog source;
+        source.sql("with recursive n(i) as (select 1 union all select i + 1 from n where i < "
+                   "6000) insert into datos_cd select i, 'CD ' || i, 'ÑANDÚ', 'DESCRIPCIÓN, \"' "
+                   "|| i || '\"' from n; insert into canciones (id, cancion1, cancion20) select "
+                   "id, 'UNO', 'VEINTE' from datos_cd");
+        const Run exported = run({ "exportar", source.path() });
+        QCOMPARE(exported.code, 0);
+        QVERIFY2(exported.err.endsWith("exportando: 100 %\n"), qPrintable(exported.err));
+        QCOMPARE(exported.out.count("\r\n"), 6001);
+
+        const QString csv = source.dir.filePath("copia.csv"),
+                      target = source.dir.filePath("copia.mdb"),
+                      again = source.dir.filePath("otra.csv");
+        writeFile(csv, exported.out.toUtf8());
+        QCOMPARE(run({ "crear", target }).out, "Catálogo vacío creado en " + target + ".\n");
+        const Run imported = run({ "importar", target, csv });
+        QCOMPARE(imported.code, 0);
+        QCOMPARE(imported.out, "Importados 6000 CD en " + target + ".\n");
+        QVERIFY2(imported.err.endsWith("importando: 100 %\n"), qPrintable(imported.err));
+        QCOMPARE(run({ "verificar", target }).code, 0);
+        QCOMPARE(run({ "exportar", target, again }).out, "Exportados 6000 CD a " + again + ".\n");
+        QCOMPARE(readFile(again), exported.out.toUtf8());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTools)
+
+#include "tst_tools.moc"
