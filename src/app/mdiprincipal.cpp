@@ -100,39 +100,26 @@ QMdiSubWindow* mdiprincipal::addChild(QWidget* form)
     return window;
 }
 
-frmcatalogo* mdiprincipal::showCatalogo()
+template <typename Form> Form* mdiprincipal::showForm(QPointer<QMdiSubWindow>& window)
 {
-    if (m_catalogoWindow) {
-        m_catalogoWindow->showNormal();
-        m_workspace->setActiveSubWindow(m_catalogoWindow);
-        return catalogoForm();
+    if (window) {
+        window->showNormal();
+        m_workspace->setActiveSubWindow(window);
+        return qobject_cast<Form*>(window->widget());
     }
-    auto* form = new frmcatalogo(this);
+    auto* form = new Form(this);
     if (!form->Form_Load()) {
         delete form;
         return nullptr;
     }
-    m_catalogoWindow = addChild(form);
-    connect(form, &frmcatalogo::closeRequested, m_catalogoWindow, &QWidget::close);
+    window = addChild(form);
+    connect(form, &Form::closeRequested, window, &QWidget::close);
     return form;
 }
 
-frmconsultas* mdiprincipal::showConsultasForm()
-{
-    if (m_consultasWindow) {
-        m_consultasWindow->showNormal();
-        m_workspace->setActiveSubWindow(m_consultasWindow);
-        return consultasForm();
-    }
-    auto* form = new frmconsultas(this);
-    if (!form->Form_Load()) {
-        delete form;
-        return nullptr;
-    }
-    m_consultasWindow = addChild(form);
-    connect(form, &frmconsultas::closeRequested, m_consultasWindow, &QWidget::close);
-    return form;
-}
+frmcatalogo* mdiprincipal::showCatalogo() { return showForm<frmcatalogo>(m_catalogoWindow); }
+
+frmconsultas* mdiprincipal::showConsultasForm() { return showForm<frmconsultas>(m_consultasWindow); }
 
 frmcatalogo* mdiprincipal::catalogoForm() const
 {

@@ -47,6 +47,8 @@ private:
     void createActions();
     void createMenus();
     QMdiSubWindow* addChild(QWidget* form);
+    // Brings the open form forward, or loads it (nullptr when it cannot load).
+    template <typename Form> Form* showForm(QPointer<QMdiSubWindow>& window);
     void commitData(QSessionManager& manager);
 
     QMdiArea* m_workspace;
