@@ -1,6 +1,7 @@
 #include "valuerules.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -105,6 +106,11 @@ bool isNumericText(const QString& text)
     const QString t = text.trimmed();
     if (t.isEmpty())
         return false;
+    // Plain digits, the usual key, are a number in every locale.
+    const qsizetype first = (t[0] == u'-' || t[0] == u'+') ? 1 : 0;
+    if (t.size() > first
+        && std::all_of(t.begin() + first, t.end(), [](QChar c) { return isAsciiDigit(c); }))
+        return true;
     bool ok = false;
     QLocale().toDouble(t, &ok);
     if (ok)
@@ -139,6 +145,12 @@ QString keyCriterion(const QString& keyText)
     return QStringLiteral("id=") + numberText(leadingNumber(keyText));
 }
 
-QString upperCaseForm(const QString& text) { return QLocale().toUpper(text); }
+QString upperCaseForm(const QString& text)
+{
+    // Text without lower-case letters is its own upper-case form in every locale.
+    if (text.isUpper())
+        return text;
+    return QLocale().toUpper(text);
+}
 
 }
