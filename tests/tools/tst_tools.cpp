@@ -137,6 +137,10 @@ class TestTools : public QObject {
     Progress m_quiet { nullptr, QString(), false };
     const QString m_fruit = QStringLiteral(FRUIT_MDB);
 
+    // The Jet sample is fetched from the npm registry before the tests; without
+    // network it is missing and the cases that read it cannot run.
+    bool haveFruit() const { return QFile::exists(m_fruit); }
+
 private slots:
     // Keys are read in the user's locale; the C locale gives the cases one meaning.
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
@@ -402,6 +406,8 @@ private slots:
 
     void readsAsMdbToolsDo()
     {
+        if (!haveFruit())
+            QSKIP("the Jet sample fruit.mdb was not fetched");
         const AccessFile access(m_fruit);
         const QStringList tables
             = run({ "-1", m_fruit }, "mdb-tables").out.split('\n', Qt::SkipEmptyParts);
@@ -429,6 +435,8 @@ private slots:
 
     void accentsIntact()
     {
+        if (!haveFruit())
+            QSKIP("the Jet sample fruit.mdb was not fetched");
         // Jet 4 stores these names as compressed Unicode, one byte per letter, so a
         // Latin-1 letter can be put in place of an ASCII one without moving anything.
         const QByteArray name("\xFF\xFE"); // the mark that starts a compressed text
@@ -516,6 +524,8 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, out);
         QFETCH(QString, err);
+        if (arguments.contains("%F") && !haveFruit())
+            QSKIP("the Jet sample fruit.mdb was not fetched");
 
         ScratchCatalog sound, damaged;
         sound.addCd(1, { "UNO", "", "D" });
