@@ -1,23 +1,36 @@
-# Installs the Debian packages the build, the tests and the program need, when missing.
-# Sourced by run.sh and test.sh.
+# Installs the Debian packages velmor needs, when missing. Sourced by run.sh
+# (building and running) and test.sh (also the tests and benchmarks).
 
-velmor_packages=(
+# Building the program and velmor-db (which reads Access files through libmdb),
+# and the fonts the forms are laid out for.
+velmor_build_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-translations-l10n
-  libsqlite3-dev sqlite3 libicu-dev
-  mdbtools mdbtools-dev
-  libbenchmark-dev
+  qt6-base-dev
+  libsqlite3-dev libicu-dev
+  mdbtools-dev
   fonts-dejavu-core fonts-liberation
 )
 
+# Tests and benchmarks: Google Benchmark; the mdbtools commands the Access reader
+# is compared with; the sqlite3 shell the export benchmark is measured beside;
+# npm to fetch the Access sample; the validators of the installed desktop entry
+# and metainfo.
+velmor_test_packages=(
+  libbenchmark-dev
+  mdbtools sqlite3
+  npm
+  desktop-file-utils appstream
+)
+
+# velmor_install_packages PACKAGE... installs those of the given packages that are
+# missing.
 velmor_install_packages() {
-  local wanted=("${velmor_packages[@]}" "$@") missing=() p
-  for p in "${wanted[@]}"; do
+  local missing=() p
+  for p in "$@"; do
+    # npm also comes from outside Debian; any npm on the path will do.
+    [ "$p" = npm ] && command -v npm >/dev/null 2>&1 && continue
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
-  if ! command -v npm >/dev/null 2>&1; then
-    missing+=(npm)
-  fi
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "Instalando paquetes: ${missing[*]}"
   local sudo=()
