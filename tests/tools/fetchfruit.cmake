@@ -30,7 +30,7 @@ endif()
 # and time-out are kept short so that a machine without network skips within a
 # minute or two instead of waiting for minutes per try.
 foreach(attempt RANGE 1 3)
-  execute_process(COMMAND ${NPM} pack mdb@0.1.0 --silent
+  execute_process(COMMAND ${NPM} pack mdb@0.1.0 --loglevel=error
             --fetch-retries=1 --fetch-retry-mintimeout=2000 --fetch-retry-maxtimeout=5000
             --fetch-timeout=30000
     WORKING_DIRECTORY ${DEST}
@@ -47,8 +47,9 @@ foreach(attempt RANGE 1 3)
   endif()
 endforeach()
 if(NOT result EQUAL 0 OR tarball STREQUAL "" OR NOT EXISTS ${DEST}/${tarball})
-  string(REGEX MATCH "npm (ERR!|error) code [A-Z_]+" npm_code "${npm_error}")
-  give_up("npm pack mdb@0.1.0 failed three times (${result}; ${npm_code}); is the registry reachable?")
+  string(REGEX MATCH "code [A-Z_0-9]+" npm_code "${npm_error}")
+  string(REGEX MATCH "reason: [^\n]*" npm_reason "${npm_error}")
+  give_up("npm pack mdb@0.1.0 failed three times (${result}, ${npm_code}, ${npm_reason})")
   return()
 endif()
 
