@@ -102,6 +102,25 @@ inline QString csvHeader(QChar separator = ',')
     return header;
 }
 
+// 24 fields: key, name, artist, description, then the given songs and empty ones.
+inline QStringList fields(const QString& key, const QString& nombre, const QString& artista,
+    const QString& descripcion, const QStringList& songs = {})
+{
+    QStringList out { key, nombre, artista, descripcion };
+    for (int i = 0; i < songCount; ++i)
+        out << songs.value(i);
+    return out;
+}
+
+// A CSV text of the lines, after the header unless header is false.
+inline QByteArray csv(const QList<QStringList>& lines, bool header = true)
+{
+    QString text = header ? csvHeader() + '\n' : QString();
+    for (const QStringList& line : lines)
+        text += line.join(',') + '\n';
+    return text.toUtf8();
+}
+
 struct Run {
     int code = -1;
     QString out, err;

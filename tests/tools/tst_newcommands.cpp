@@ -38,24 +38,6 @@ private:
     sqlite3* m_db = nullptr;
 };
 
-// 24 fields: key, name, artist, description, then the given songs and empty ones.
-QStringList fields(const QString& key, const QString& nombre, const QString& artista,
-    const QString& descripcion, const QStringList& songs = {})
-{
-    QStringList out { key, nombre, artista, descripcion };
-    for (int i = 0; i < songCount; ++i)
-        out << songs.value(i);
-    return out;
-}
-
-QByteArray csv(const QList<QStringList>& lines)
-{
-    QString text = csvHeader() + '\n';
-    for (const QStringList& line : lines)
-        text += line.join(',') + '\n';
-    return text.toUtf8();
-}
-
 // A canciones row as the catalogue returns it: the key, then 20 songs.
 QString songsRow(const QString& id, const QStringList& songs = {})
 {

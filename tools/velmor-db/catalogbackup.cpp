@@ -1,6 +1,7 @@
 #include "catalogbackup.h"
 
 #include "progress.h"
+#include "sqlitehandle.h"
 
 #include "data/catalogfile.h"
 #include "data/dataerror.h"
@@ -24,13 +25,6 @@ namespace {
     constexpr int copyWaitMs = 10000;
     constexpr int lockWaitMs = 1000;
 
-    struct Closer {
-        void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-        void operator()(sqlite3_backup* backup) const { sqlite3_backup_finish(backup); }
-    };
-    using Database = std::unique_ptr<sqlite3, Closer>;
-    using Backup = std::unique_ptr<sqlite3_backup, Closer>;
-
     bool isBusy(int rc) { return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED; }
 
     bool isDamaged(int rc) { return (rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT; }
@@ -43,11 +37,11 @@ namespace {
                 .arg(path));
     }
 
-    Database openDatabase(const QString& path, int flags)
+    SqliteDatabase openDatabase(const QString& path, int flags)
     {
         sqlite3* raw = nullptr;
         const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, flags, nullptr);
-        Database db(raw);
+        SqliteDatabase db(raw);
         if (rc != SQLITE_OK) {
             throw DataError(rc,
                 QStringLiteral("No se puede abrir «%1»: %2")
@@ -76,7 +70,7 @@ namespace {
     void copyPages(sqlite3* from, sqlite3* to, const QString& source, Progress& progress,
         qint64 cds, const CopyPacing& pacing)
     {
-        Backup backup(sqlite3_backup_init(to, "main", from, "main"));
+        SqliteBackup backup(sqlite3_backup_init(to, "main", from, "main"));
         if (!backup) {
             throw DataError(sqlite3_errcode(to),
                 QStringLiteral("No se puede copiar «%1»: %2")
@@ -153,9 +147,9 @@ namespace {
     // Takes the engine's exclusive lock on the catalogue, which no other program
     // can hold at the same time as a read or a write of its own. A file the engine
     // cannot read as a database is no one's catalogue and gets no lock.
-    Database lockCatalog(const QString& path)
+    SqliteDatabase lockCatalog(const QString& path)
     {
-        Database db = openDatabase(path, SQLITE_OPEN_READWRITE);
+        SqliteDatabase db = openDatabase(path, SQLITE_OPEN_READWRITE);
         sqlite3_busy_timeout(db.get(), lockWaitMs);
         const auto run = [&db, &path](const char* sql) {
             const int rc = sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr);
@@ -202,7 +196,7 @@ namespace {
 
 void copyCatalog(const QString& source, sqlite3* to, Progress& progress, const CopyPacing& pacing)
 {
-    const Database from = openDatabase(source, SQLITE_OPEN_READONLY);
+    const SqliteDatabase from = openDatabase(source, SQLITE_OPEN_READONLY);
     sqlite3_busy_timeout(from.get(), copyWaitMs);
     // A copy into memory needs the source's page size, which an empty database
     // still accepts.
@@ -231,7 +225,7 @@ BackupResult backupCatalog(
     BackupResult result;
     SiblingFile copy(destination, QFile::permissions(source));
     {
-        const Database to = openDatabase(copy.path(), SQLITE_OPEN_READWRITE);
+        const SqliteDatabase to = openDatabase(copy.path(), SQLITE_OPEN_READWRITE);
         copyCatalog(source, to.get(), progress, pacing);
         result.cds = countCds(to.get());
     }
@@ -281,7 +275,7 @@ RestoreResult restoreCatalog(const QString& copyPath, const QString& given, Prog
 
     // Held until the new file is in place, so that no program reads or writes the
     // old one half-way through the change.
-    Database lock;
+    SqliteDatabase lock;
     if (replacing) {
         lock = lockCatalog(path);
         keepPrevious(path, previous);

@@ -3,6 +3,7 @@
 #include "catalogbackup.h"
 #include "cdrecord.h"
 #include "progress.h"
+#include "sqlitehandle.h"
 
 #include "data/catalogfile.h"
 #include "data/collation.h"
@@ -31,12 +32,6 @@
 namespace velmor::tool {
 
 namespace {
-    struct Closer {
-        void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-        void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-    };
-    using Database = std::unique_ptr<sqlite3, Closer>;
-    using Statement = std::unique_ptr<sqlite3_stmt, Closer>;
 
     const QString title = QStringLiteral("Catálogo de CD");
 
@@ -76,11 +71,11 @@ namespace {
             installCatalogCollation(raw);
         }
 
-        Statement prepare(const QByteArray& sql) const
+        SqliteStatement prepare(const QByteArray& sql) const
         {
             sqlite3_stmt* statement = nullptr;
             const int rc = sqlite3_prepare_v2(m_db.get(), sql.constData(), -1, &statement, nullptr);
-            Statement owned(statement);
+            SqliteStatement owned(statement);
             if (rc != SQLITE_OK)
                 fail(rc);
             return owned;
@@ -88,7 +83,7 @@ namespace {
 
         qint64 number(const QByteArray& sql) const
         {
-            const Statement statement = prepare(sql);
+            const SqliteStatement statement = prepare(sql);
             const int rc = sqlite3_step(statement.get());
             if (rc != SQLITE_ROW)
                 fail(rc);
@@ -105,7 +100,7 @@ namespace {
 
     private:
         QString m_path;
-        Database m_db;
+        SqliteDatabase m_db;
     };
 
     QByteArray songSum()
@@ -434,7 +429,7 @@ ReportResult writeReport(
         QStringLiteral("Informe del %1")
             .arg(spanish.toString(QDate::currentDate(), QStringLiteral("d 'de' MMMM 'de' yyyy"))));
 
-    const Statement rows = snapshot.prepare(cdQuery());
+    const SqliteStatement rows = snapshot.prepare(cdQuery());
     sqlite3_stmt* statement = rows.get();
     QByteArray artist;
     qint64 done = 0;

@@ -182,6 +182,19 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         return ExitCode::failed;
     }
 
+    // Opens a file that is written under another name and takes its own only when
+    // committed, so that a failure leaves nothing half-written; an existing file is
+    // never replaced. Returns the reason for refusing, or an empty text.
+    QString openNewFile(QSaveFile& file)
+    {
+        const QString name = file.fileName();
+        if (QFileInfo::exists(name))
+            return QStringLiteral("El archivo %1 ya existe; no se sobrescribe.").arg(name);
+        if (!file.open(QIODevice::WriteOnly))
+            return QStringLiteral("No se puede escribir %1: %2").arg(name, file.errorString());
+        return QString();
+    }
+
     // Removes the option from args; true when it was there.
     bool takeOption(QStringList& args, const char* option)
     {
@@ -238,15 +251,9 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         }
 
         const QString target = args[1];
-        if (QFileInfo::exists(target))
-            return failure(
-                c, QStringLiteral("El archivo %1 ya existe; no se sobrescribe.").arg(target));
-        // Written under another name and renamed at the end, so that a failed export
-        // leaves no partial CSV behind.
         QSaveFile file(target);
-        if (!file.open(QIODevice::WriteOnly))
-            return failure(
-                c, QStringLiteral("No se puede escribir %1: %2").arg(target, file.errorString()));
+        if (const QString refusal = openNewFile(file); !refusal.isEmpty())
+            return failure(c, refusal);
         const ExportResult result = exportCatalog(args[0], file, progress, form);
         if (!result.written || !file.commit())
             return failure(
@@ -342,13 +349,9 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         if (*format == ReportFormat::Pdf
             && !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
             return failure(c, QStringLiteral("No se puede escribir un PDF sin la parte gráfica."));
-        if (QFileInfo::exists(target))
-            return failure(
-                c, QStringLiteral("El archivo %1 ya existe; no se sobrescribe.").arg(target));
         QSaveFile file(target);
-        if (!file.open(QIODevice::WriteOnly))
-            return failure(
-                c, QStringLiteral("No se puede escribir %1: %2").arg(target, file.errorString()));
+        if (const QString refusal = openNewFile(file); !refusal.isEmpty())
+            return failure(c, refusal);
         Progress progress(&c.err, QStringLiteral("escribiendo el informe"), c.terminal);
         const ReportResult result = writeReport(args[0], file, *format, progress);
         if (!file.commit())
