@@ -7,6 +7,7 @@
 #include "data/catalogfile.h"
 #include "data/connection.h"
 
+#include <QIODevice>
 #include <QStringList>
 #include <memory>
 #include <sqlite3.h>
@@ -39,7 +40,7 @@ namespace {
     }
 }
 
-ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progress)
+ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progress, CsvForm form)
 {
     const auto connection = Connection::open(path);
     ExportResult result;
@@ -51,7 +52,10 @@ ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progre
             total = sqlite3_column_int64(count.get(), 0);
     }
 
-    CsvWriter csv(out);
+    const bool spreadsheet = form == CsvForm::Spreadsheet;
+    CsvWriter csv(out, spreadsheet ? ';' : ',');
+    if (spreadsheet && out.write("\xEF\xBB\xBF") != 3)
+        result.written = false;
     for (const QString& column : CatalogFile::datosCdColumns())
         csv.field(column.toUtf8());
     for (const QString& column : CatalogFile::cancionesColumns().mid(1))
@@ -75,7 +79,7 @@ ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progre
     }
     if (rc != SQLITE_DONE)
         connection->fail(rc);
-    result.written = csv.flush();
+    result.written = csv.flush() && result.written;
     progress.finish();
     return result;
 }

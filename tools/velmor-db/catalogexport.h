@@ -8,6 +8,11 @@ namespace velmor::tool {
 
 class Progress;
 
+// Plain: RFC 4180 with ',' between fields. Spreadsheet: what spreadsheets set to a
+// Spanish locale open directly: ';' between fields and a byte-order mark that tells
+// them the text is UTF-8.
+enum class CsvForm { Plain, Spreadsheet };
+
 struct ExportResult {
     qint64 cds = 0;
     bool written = true; // false when the output refused a write
@@ -16,6 +21,7 @@ struct ExportResult {
 // Writes every CD record of the catalogue as CSV ordered by key, after a header
 // row naming the columns. A CD whose songs row is missing gets empty songs.
 // Throws DataError when the catalogue cannot be read.
-ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progress);
+ExportResult exportCatalog(
+    const QString& path, QIODevice& out, Progress& progress, CsvForm form = CsvForm::Plain);
 
 }

@@ -125,7 +125,8 @@ std::optional<CdRecord> cdFromFields(const QStringList& fields, QStringList& rea
     return cd;
 }
 
-ImportResult importCatalog(const QString& path, QByteArrayView csv, Progress& progress)
+ImportResult importCatalog(
+    const QString& path, QByteArrayView csv, Progress& progress, ImportMode mode)
 {
     CatalogWriter writer(path);
     ImportResult result;
@@ -149,10 +150,11 @@ ImportResult importCatalog(const QString& path, QByteArrayView csv, Progress& pr
                     .arg(csvColumns().join(QLatin1Char(','))) });
     }
 
-    qint64 stored = 0;
+    qint64 stored = 0, replaced = 0;
     while (reader.next(record)) {
         QStringList reasons;
         std::optional<CdRecord> cd;
+        bool replacing = false;
         if (!record.error.isEmpty())
             reasons << record.error;
         else if (!decode(record.fields, fields))
@@ -167,7 +169,8 @@ ImportResult importCatalog(const QString& path, QByteArrayView csv, Progress& pr
                                .arg(seen.value());
             } else {
                 lineOfKey.insert(cd->id, record.line);
-                if (writer.keyStored(cd->id))
+                replacing = writer.keyStored(cd->id);
+                if (replacing && mode == ImportMode::Add)
                     reasons << QStringLiteral("la clave %1 ya está en el catálogo").arg(cd->id);
             }
         }
@@ -175,6 +178,10 @@ ImportResult importCatalog(const QString& path, QByteArrayView csv, Progress& pr
         if (!reasons.isEmpty())
             refuse(record.line, reasons);
         else if (result.refused.isEmpty()) {
+            if (replacing) {
+                writer.remove(cd->id);
+                ++replaced;
+            }
             writer.add(*cd);
             ++stored;
         }
@@ -186,6 +193,7 @@ ImportResult importCatalog(const QString& path, QByteArrayView csv, Progress& pr
     if (result.refused.isEmpty()) {
         writer.commit();
         result.cds = stored;
+        result.replaced = replaced;
     }
     return result;
 }

@@ -33,12 +33,18 @@ struct RefusedLine {
 
 struct ImportResult {
     qint64 cds = 0; // stored, 0 whenever a line was refused
+    qint64 replaced = 0; // of those, CDs whose key was already stored
     QList<RefusedLine> refused;
 };
 
-// Adds every CD record of the CSV text to the catalogue in one transaction, or
-// none when any line is refused (a stored or repeated key included). Throws
-// DataError when the catalogue cannot be opened or written.
-ImportResult importCatalog(const QString& path, QByteArrayView csv, Progress& progress);
+// Add refuses a line whose key is already stored; Replace puts the line's CD in
+// place of the stored one, both rows.
+enum class ImportMode { Add, Replace };
+
+// Stores every CD record of the CSV text in the catalogue in one transaction, or
+// none when any line is refused (a repeated key included). Throws DataError when
+// the catalogue cannot be opened or written.
+ImportResult importCatalog(
+    const QString& path, QByteArrayView csv, Progress& progress, ImportMode mode = ImportMode::Add);
 
 }

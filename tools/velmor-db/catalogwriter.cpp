@@ -29,6 +29,8 @@ CatalogWriter::CatalogWriter(const QString& path)
         songs += ", ?" + QByteArray::number(i);
     songs += ')';
     m_addCanciones = prepare(songs.constData());
+    m_removeDatos = prepare("delete from datos_cd where id = ?1");
+    m_removeCanciones = prepare("delete from canciones where id = ?1");
 }
 
 CatalogWriter::~CatalogWriter()
@@ -36,6 +38,8 @@ CatalogWriter::~CatalogWriter()
     m_findKey.reset();
     m_addDatos.reset();
     m_addCanciones.reset();
+    m_removeDatos.reset();
+    m_removeCanciones.reset();
     if (m_open)
         sqlite3_exec(m_connection->handle(), "rollback", nullptr, nullptr, nullptr);
 }
@@ -88,6 +92,14 @@ void CatalogWriter::add(const CdRecord& cd)
     for (int i = 0; i < songCount; ++i)
         bindText(canciones, i + 2, cd.canciones[size_t(i)]);
     run(canciones);
+}
+
+void CatalogWriter::remove(qint64 id)
+{
+    for (sqlite3_stmt* statement : { m_removeDatos.get(), m_removeCanciones.get() }) {
+        sqlite3_bind_int64(statement, 1, id);
+        run(statement);
+    }
 }
 
 void CatalogWriter::commit()

@@ -26,6 +26,9 @@ public:
     // True when either table already holds a row with this key.
     bool keyStored(qint64 id);
     void add(const CdRecord& cd);
+    // Deletes both rows of the CD with this key (every row, should a damaged file
+    // repeat it).
+    void remove(qint64 id);
     void commit();
 
 private:
@@ -42,6 +45,8 @@ private:
     Statement m_findKey;
     Statement m_addDatos;
     Statement m_addCanciones;
+    Statement m_removeDatos;
+    Statement m_removeCanciones;
     QByteArray m_utf8;
     bool m_open = false;
 };

@@ -1,8 +1,10 @@
 #include "commands.h"
 
+#include "catalogbackup.h"
 #include "catalogcheck.h"
 #include "catalogexport.h"
 #include "catalogimport.h"
+#include "catalogreport.h"
 #include "conversion.h"
 #include "progress.h"
 
@@ -11,8 +13,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QSaveFile>
 #include <QTextStream>
+#include <algorithm>
 
 namespace velmor::tool {
 
@@ -25,7 +29,12 @@ Mantenimiento del archivo de catálogo de CD de velmor (velmor.mdb).
   crear RUTA                            crea un catálogo vacío
   verificar RUTA                        comprueba que un catálogo está en buen estado
   exportar RUTA [ARCHIVO.csv]           escribe todos los CD en formato CSV
+                                        (--hoja: para una hoja de cálculo)
   importar RUTA ARCHIVO.csv             añade al catálogo los CD de un archivo CSV
+                                        (--reemplazar: también corrige CD guardados)
+  respaldar RUTA DESTINO                hace una copia de seguridad del catálogo
+  restaurar COPIA RUTA                  vuelve a poner una copia en lugar del catálogo
+  informe RUTA ARCHIVO.pdf              escribe el catálogo para imprimir (PDF o HTML)
   convertir ARCHIVO_ACCESS RUTA_NUEVA   convierte un catálogo de Access/Jet
 
 «velmor-db ORDEN --help» explica cada orden.
@@ -55,10 +64,14 @@ no se puede leer.
 )";
 
     const char* const exportarHelp = R"(Uso: velmor-db exportar RUTA [ARCHIVO.csv]
+     velmor-db exportar --hoja RUTA [ARCHIVO.csv]
 
 Escribe cada CD del catálogo como una línea CSV (RFC 4180, UTF-8), ordenados por
 clave, tras una cabecera con los nombres de las columnas:
 id,nombre,artista,descripcion,cancion1,...,cancion20
+Con --hoja, el CSV es el que abre directamente una hoja de cálculo en español:
+campos separados por «;», UTF-8 con marca de orden de bytes y líneas CR LF.
+«velmor-db importar» lee las dos formas.
 Sin ARCHIVO.csv, el CSV sale por la salida estándar. Un ARCHIVO.csv que ya
 existe no se sobrescribe. Con más de unos miles de CD se muestra el avance por
 la salida de errores.
@@ -68,6 +81,7 @@ puede escribir.
 )";
 
     const char* const importarHelp = R"(Uso: velmor-db importar RUTA ARCHIVO.csv
+     velmor-db importar --reemplazar RUTA ARCHIVO.csv
 
 Añade al catálogo los CD de un archivo CSV con la cabecera que escribe
 «velmor-db exportar». Cada línea sigue las reglas del formulario del catálogo al
@@ -76,10 +90,56 @@ mayúsculas, como mucho 30 caracteres el nombre, 25 el artista, 250 la
 descripción y 30 cada canción, y ninguna clave que ya esté en el catálogo o que
 se repita en el archivo. La importación es una sola transacción: si se rechaza
 alguna línea no se guarda nada y se listan todas las líneas rechazadas con su
-número y el motivo.
+número y el motivo. Lee también el CSV de «exportar --hoja».
+
+Con --reemplazar, una línea cuya clave ya está en el catálogo sustituye ese CD
+(sus datos y sus canciones) en lugar de rechazarse; las demás se añaden. Así se
+corrigen muchos CD a la vez: exportar, editar en una hoja de cálculo e importar
+con --reemplazar.
 
 Códigos de salida: 0 importado; 1 alguna línea rechazada (no se guardó nada);
 2 un archivo no se puede leer o escribir.
+)";
+
+    const char* const respaldarHelp = R"(Uso: velmor-db respaldar RUTA DESTINO
+
+Hace en DESTINO una copia de seguridad del catálogo RUTA con la copia en línea
+del motor de datos: la copia es coherente aunque velmor tenga el catálogo
+abierto o esté grabando, y guarda lo último que se confirmó. Si otro programa
+está a mitad de una grabación grande, se espera a que termine (hasta unos
+segundos). DESTINO no debe existir; la copia se escribe junto a él y solo toma
+su nombre cuando está completa. Después se comprueba la copia como con
+«velmor-db verificar».
+
+Códigos de salida: 0 copia hecha y en buen estado; 1 copia hecha, pero con
+problemas (los mismos del catálogo); 2 no se pudo hacer la copia.
+)";
+
+    const char* const restaurarHelp = R"(Uso: velmor-db restaurar COPIA RUTA
+
+Pone la copia de seguridad COPIA en lugar del catálogo RUTA. Primero comprueba
+la copia como «velmor-db verificar»; si tiene algún problema no se toca nada.
+La copia se escribe junto a RUTA y ocupa su lugar de una sola vez, y el catálogo
+que había se conserva como RUTA.anterior. Se rechaza si RUTA.anterior ya existe
+(muévalo o bórrelo antes) o si otro programa está leyendo o grabando el
+catálogo en ese momento.
+
+Códigos de salida: 0 restaurado; 1 la copia tiene problemas (no se tocó nada);
+2 un archivo no se puede leer o escribir, o el catálogo está en uso.
+)";
+
+    const char* const informeHelp = R"(Uso: velmor-db informe RUTA ARCHIVO.pdf
+     velmor-db informe RUTA ARCHIVO.html
+
+Escribe el catálogo para imprimir, en PDF o en HTML según el nombre del
+archivo: una portada con el número de CD, de artistas y de canciones, y después
+cada CD agrupado por artista, ordenados por artista y nombre en orden
+alfabético español, con su clave, nombre, descripción y canciones numeradas,
+en páginas A4 numeradas. El catálogo no se modifica. Un ARCHIVO que ya existe
+no se sobrescribe.
+
+Códigos de salida: 0 escrito; 2 el catálogo no se puede leer, el informe no se
+puede escribir o su nombre no termina en .pdf o .html.
 )";
 
     const char* const convertirHelp = R"(Uso: velmor-db convertir ARCHIVO_ACCESS RUTA_NUEVA
@@ -122,6 +182,31 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         return ExitCode::failed;
     }
 
+    // Opens a file that is written under another name and takes its own only when
+    // committed, so that a failure leaves nothing half-written; an existing file is
+    // never replaced. Returns the reason for refusing, or an empty text.
+    QString openNewFile(QSaveFile& file)
+    {
+        const QString name = file.fileName();
+        if (QFileInfo::exists(name))
+            return QStringLiteral("El archivo %1 ya existe; no se sobrescribe.").arg(name);
+        if (!file.open(QIODevice::WriteOnly))
+            return QStringLiteral("No se puede escribir %1: %2").arg(name, file.errorString());
+        return QString();
+    }
+
+    // Removes the option from args; true when it was there.
+    bool takeOption(QStringList& args, const char* option)
+    {
+        return args.removeAll(QLatin1String(option)) > 0;
+    }
+
+    bool hasUnknownOption(const QStringList& args)
+    {
+        return std::any_of(args.cbegin(), args.cend(),
+            [](const QString& arg) { return arg.startsWith(QLatin1String("--")); });
+    }
+
     int crear(Context& c, const QStringList& args)
     {
         if (args.size() != 1)
@@ -149,14 +234,16 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         return ExitCode::failed;
     }
 
-    int exportar(Context& c, const QStringList& args)
+    int exportar(Context& c, const QStringList& arguments)
     {
-        if (args.isEmpty() || args.size() > 2)
+        QStringList args = arguments;
+        const CsvForm form = takeOption(args, "--hoja") ? CsvForm::Spreadsheet : CsvForm::Plain;
+        if (args.isEmpty() || args.size() > 2 || hasUnknownOption(args))
             return usage(c, exportarHelp);
         Progress progress(&c.err, QStringLiteral("exportando"), c.terminal);
         if (args.size() == 1) {
             c.out.flush();
-            const ExportResult result = exportCatalog(args[0], c.outDevice, progress);
+            const ExportResult result = exportCatalog(args[0], c.outDevice, progress, form);
             if (!result.written)
                 return failure(
                     c, QStringLiteral("no se pudo escribir el CSV en la salida estándar"));
@@ -164,16 +251,10 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         }
 
         const QString target = args[1];
-        if (QFileInfo::exists(target))
-            return failure(
-                c, QStringLiteral("El archivo %1 ya existe; no se sobrescribe.").arg(target));
-        // Written under another name and renamed at the end, so that a failed export
-        // leaves no partial CSV behind.
         QSaveFile file(target);
-        if (!file.open(QIODevice::WriteOnly))
-            return failure(
-                c, QStringLiteral("No se puede escribir %1: %2").arg(target, file.errorString()));
-        const ExportResult result = exportCatalog(args[0], file, progress);
+        if (const QString refusal = openNewFile(file); !refusal.isEmpty())
+            return failure(c, refusal);
+        const ExportResult result = exportCatalog(args[0], file, progress, form);
         if (!result.written || !file.commit())
             return failure(
                 c, QStringLiteral("No se puede escribir %1: %2").arg(target, file.errorString()));
@@ -181,9 +262,12 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         return ExitCode::done;
     }
 
-    int importar(Context& c, const QStringList& args)
+    int importar(Context& c, const QStringList& arguments)
     {
-        if (args.size() != 2)
+        QStringList args = arguments;
+        const ImportMode mode
+            = takeOption(args, "--reemplazar") ? ImportMode::Replace : ImportMode::Add;
+        if (args.size() != 2 || hasUnknownOption(args))
             return usage(c, importarHelp);
         QFile file(args[1]);
         if (!file.open(QIODevice::ReadOnly))
@@ -193,9 +277,14 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         file.close();
 
         Progress progress(&c.err, QStringLiteral("importando"), c.terminal);
-        const ImportResult result = importCatalog(args[0], csv, progress);
+        const ImportResult result = importCatalog(args[0], csv, progress, mode);
         if (result.refused.isEmpty()) {
-            c.out << "Importados " << result.cds << " CD en " << args[0] << ".\n";
+            c.out << "Importados " << result.cds << " CD en " << args[0];
+            if (mode == ImportMode::Replace) {
+                c.out << ": " << result.replaced << " reemplazados y "
+                      << result.cds - result.replaced << " añadidos";
+            }
+            c.out << ".\n";
             return ExitCode::done;
         }
         c.out << "No se ha importado nada: " << result.refused.size()
@@ -203,6 +292,76 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         for (const RefusedLine& refused : result.refused)
             c.out << "  línea " << refused.line << ": " << refused.reason << '\n';
         return ExitCode::problems;
+    }
+
+    int respaldar(Context& c, const QStringList& args)
+    {
+        if (args.size() != 2 || hasUnknownOption(args))
+            return usage(c, respaldarHelp);
+        Progress progress(&c.err, QStringLiteral("respaldando"), c.terminal);
+        const BackupResult result = backupCatalog(args[0], args[1], progress);
+        c.out << "Copia de " << args[0] << " guardada en " << args[1] << " (" << result.cds
+              << " CD).\n";
+        if (result.check.outcome == CheckReport::Outcome::Sound) {
+            c.out << "La copia está en buen estado.\n";
+            return ExitCode::done;
+        }
+        c.out << "La copia no pasa la verificación:\n";
+        for (const QString& line : result.check.lines)
+            c.out << "  " << line << '\n';
+        return result.check.outcome == CheckReport::Outcome::Problems ? ExitCode::problems
+                                                                       : ExitCode::failed;
+    }
+
+    int restaurar(Context& c, const QStringList& args)
+    {
+        if (args.size() != 2 || hasUnknownOption(args))
+            return usage(c, restaurarHelp);
+        Progress progress(&c.err, QStringLiteral("restaurando"), c.terminal);
+        const RestoreResult result = restoreCatalog(args[0], args[1], progress);
+        if (result.restored) {
+            c.out << "Catálogo " << args[1] << " restaurado desde " << args[0];
+            if (!result.previous.isEmpty())
+                c.out << "; el que había se conserva como " << result.previous;
+            c.out << ".\n";
+            return ExitCode::done;
+        }
+        if (result.check.outcome == CheckReport::Outcome::Unreadable)
+            return failure(c, result.check.lines.join(QLatin1Char(' ')));
+        c.out << "No se ha restaurado nada; " << args[1]
+              << " sigue como estaba. La copia no pasa la verificación:\n";
+        for (const QString& line : result.check.lines)
+            c.out << "  " << line << '\n';
+        return ExitCode::problems;
+    }
+
+    int informe(Context& c, const QStringList& args)
+    {
+        if (args.size() != 2 || hasUnknownOption(args))
+            return usage(c, informeHelp);
+        const QString target = args[1];
+        const std::optional<ReportFormat> format = reportFormatFor(target);
+        if (!format) {
+            return failure(c,
+                QStringLiteral("El nombre del informe %1 debe terminar en .pdf o .html.")
+                    .arg(target));
+        }
+        if (*format == ReportFormat::Pdf
+            && !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+            return failure(c, QStringLiteral("No se puede escribir un PDF sin la parte gráfica."));
+        QSaveFile file(target);
+        if (const QString refusal = openNewFile(file); !refusal.isEmpty())
+            return failure(c, refusal);
+        Progress progress(&c.err, QStringLiteral("escribiendo el informe"), c.terminal);
+        const ReportResult result = writeReport(args[0], file, *format, progress);
+        if (!file.commit())
+            return failure(
+                c, QStringLiteral("No se puede escribir %1: %2").arg(target, file.errorString()));
+        c.out << "Informe de " << result.cds << " CD escrito en " << target;
+        if (*format == ReportFormat::Pdf)
+            c.out << " (" << result.pages << (result.pages == 1 ? " página)" : " páginas)");
+        c.out << ".\n";
+        return ExitCode::done;
     }
 
     int convertir(Context& c, const QStringList& args)
@@ -245,6 +404,9 @@ int runCommand(const QStringList& arguments, QIODevice& out, QIODevice& err, boo
         { "verificar", verificarHelp, verificar },
         { "exportar", exportarHelp, exportar },
         { "importar", importarHelp, importar },
+        { "respaldar", respaldarHelp, respaldar },
+        { "restaurar", restaurarHelp, restaurar },
+        { "informe", informeHelp, informe },
         { "convertir", convertirHelp, convertir },
     };
 

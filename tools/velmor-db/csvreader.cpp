@@ -7,6 +7,12 @@ CsvReader::CsvReader(QByteArrayView data)
 {
     if (m_data.startsWith("\xEF\xBB\xBF"))
         m_pos = 3;
+    for (qsizetype i = m_pos; i < m_data.size() && m_data[i] != '\n'; ++i) {
+        if (m_data[i] == ',' || m_data[i] == ';') {
+            m_separator = m_data[i];
+            break;
+        }
+    }
 }
 
 bool CsvReader::atLineEnd() const
@@ -72,13 +78,13 @@ bool CsvReader::next(Record& record)
                 ++m_pos;
             }
             record.fields.append(field);
-            if (m_pos < size && !atLineEnd() && m_data[m_pos] != ',') {
+            if (m_pos < size && !atLineEnd() && m_data[m_pos] != m_separator) {
                 fail(record, QStringLiteral("hay texto tras las comillas que cierran un campo"));
                 return true;
             }
         } else {
             const qsizetype start = m_pos;
-            while (m_pos < size && m_data[m_pos] != ',' && !atLineEnd()) {
+            while (m_pos < size && m_data[m_pos] != m_separator && !atLineEnd()) {
                 if (m_data[m_pos] == '"') {
                     fail(record, QStringLiteral("comillas dentro de un campo sin comillas"));
                     return true;
@@ -90,7 +96,7 @@ bool CsvReader::next(Record& record)
 
         if (m_pos >= size)
             return true;
-        if (m_data[m_pos] == ',') {
+        if (m_data[m_pos] == m_separator) {
             ++m_pos;
             if (m_pos >= size) {
                 record.fields.append(QByteArray());

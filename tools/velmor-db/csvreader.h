@@ -8,7 +8,8 @@
 namespace velmor::tool {
 
 // Reads RFC 4180 records from UTF-8 text held in memory. Line ends may be CRLF or
-// LF; quoted fields may span lines. Lines with nothing on them are passed over,
+// LF; quoted fields may span lines. Fields are separated by ',' or, when that comes
+// first on the first line, by ';' as spreadsheets in a Spanish locale write them. Lines with nothing on them are passed over,
 // because spreadsheets often leave some at the end of a file.
 class CsvReader {
 public:
@@ -35,6 +36,7 @@ private:
     QByteArrayView m_data;
     qsizetype m_pos = 0;
     int m_line = 1;
+    char m_separator = ',';
 };
 
 }

@@ -7,18 +7,18 @@ namespace velmor::tool {
 namespace {
     constexpr qsizetype flushThreshold = 1 << 20;
 
-    bool needsQuotes(QByteArrayView text)
+    bool needsQuotes(QByteArrayView text, char separator)
     {
         for (char c : text) {
-            if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            if (c == separator || c == '"' || c == '\r' || c == '\n')
                 return true;
         }
         return false;
     }
 
-    void appendField(QByteArray& out, QByteArrayView text)
+    void appendField(QByteArray& out, QByteArrayView text, char separator)
     {
-        if (!needsQuotes(text)) {
+        if (!needsQuotes(text, separator)) {
             out.append(text);
             return;
         }
@@ -32,8 +32,9 @@ namespace {
     }
 }
 
-CsvWriter::CsvWriter(QIODevice& device)
+CsvWriter::CsvWriter(QIODevice& device, char separator)
     : m_device(device)
+    , m_separator(separator)
 {
     m_buffer.reserve(flushThreshold + 4096);
 }
@@ -43,9 +44,9 @@ CsvWriter::~CsvWriter() { flush(); }
 void CsvWriter::field(QByteArrayView utf8)
 {
     if (!m_firstField)
-        m_buffer.append(',');
+        m_buffer.append(m_separator);
     m_firstField = false;
-    appendField(m_buffer, utf8);
+    appendField(m_buffer, utf8, m_separator);
 }
 
 void CsvWriter::endRecord()
@@ -64,10 +65,10 @@ bool CsvWriter::flush()
     return !m_failed;
 }
 
-QByteArray CsvWriter::encodeField(QByteArrayView utf8)
+QByteArray CsvWriter::encodeField(QByteArrayView utf8, char separator)
 {
     QByteArray out;
-    appendField(out, utf8);
+    appendField(out, utf8, separator);
     return out;
 }
 

@@ -1,0 +1,144 @@
+#pragma once
+
+// What the tool's tests share: scratch catalogues with direct SQL access, so that a
+// test can set up or damage a file independently of the code under test, and runs
+// of the velmor-db executable.
+
+#include "cdrecord.h"
+
+#include "data/catalogfile.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <sqlite3.h>
+
+namespace toolfixture {
+
+using velmor::tool::songCount;
+
+// Runs statements on an open connection; every result row with its columns joined
+// by '|', null as "<null>". Aborts the test program when a statement fails.
+inline QStringList sqlRows(sqlite3* db, const QString& statements)
+{
+    const auto collect = [](void* rows, int count, char** values, char**) {
+        QStringList columns;
+        for (int i = 0; i < count; ++i)
+            columns << (values[i] ? QString::fromUtf8(values[i]) : QStringLiteral("<null>"));
+        static_cast<QStringList*>(rows)->append(columns.join('|'));
+        return 0;
+    };
+    QStringList rows;
+    char* error = nullptr;
+    if (sqlite3_exec(db, statements.toUtf8().constData(), collect, &rows, &error) != SQLITE_OK)
+        qFatal("%s: %s", qPrintable(statements), error ? error : sqlite3_errmsg(db));
+    return rows;
+}
+
+// An empty catalogue made by the tool's own code in a directory of its own.
+struct ScratchCatalog {
+    QTemporaryDir dir;
+
+    ScratchCatalog() { velmor::CatalogFile::create(path()); }
+    QString path() const { return dir.filePath("velmor.mdb"); }
+    QString file(const QString& name) const { return dir.filePath(name); }
+
+    QStringList sql(const QString& statements) const
+    {
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(path().toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr)
+            != SQLITE_OK)
+            qFatal("cannot open %s", qPrintable(path()));
+        const QStringList rows = sqlRows(db, statements);
+        sqlite3_close_v2(db);
+        return rows;
+    }
+
+    void addCd(qint64 id, const QStringList& texts) const // nombre, artista, descripcion, songs…
+    {
+        QStringList quoted;
+        for (int i = 0; i < 3 + songCount; ++i)
+            quoted << "'" + QString(texts.value(i)).replace("'", "''") + "'";
+        sql(QStringLiteral(
+            "insert into datos_cd values (%1, %2); insert into canciones values (%1, %3)")
+                .arg(id)
+                .arg(quoted.mid(0, 3).join(','), quoted.mid(3).join(',')));
+    }
+};
+
+// Every row of both tables of a catalogue file, each table ordered by key.
+inline QStringList allRows(const QString& path)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        qFatal("cannot open %s", qPrintable(path));
+    const QStringList rows = sqlRows(db,
+        "select 'datos_cd', * from datos_cd order by id;"
+        "select 'canciones', * from canciones order by id");
+    sqlite3_close_v2(db);
+    return rows;
+}
+
+inline QByteArray readFile(const QString& path) // empty when the file cannot be read
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+// The CSV header row, written out here rather than taken from the tool.
+inline QString csvHeader(QChar separator = ',')
+{
+    QString header = QStringList { "id", "nombre", "artista", "descripcion" }.join(separator);
+    for (int i = 1; i <= songCount; ++i)
+        header += separator + QStringLiteral("cancion%1").arg(i);
+    return header;
+}
+
+// 24 fields: key, name, artist, description, then the given songs and empty ones.
+inline QStringList fields(const QString& key, const QString& nombre, const QString& artista,
+    const QString& descripcion, const QStringList& songs = {})
+{
+    QStringList out { key, nombre, artista, descripcion };
+    for (int i = 0; i < songCount; ++i)
+        out << songs.value(i);
+    return out;
+}
+
+// A CSV text of the lines, after the header unless header is false.
+inline QByteArray csv(const QList<QStringList>& lines, bool header = true)
+{
+    QString text = header ? csvHeader() + '\n' : QString();
+    for (const QStringList& line : lines)
+        text += line.join(',') + '\n';
+    return text.toUtf8();
+}
+
+struct Run {
+    int code = -1;
+    QString out, err;
+};
+
+inline Run finished(QProcess& process)
+{
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return { process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+        QString::fromUtf8(process.readAllStandardError()) };
+}
+
+inline Run run(const QStringList& arguments, const QString& program = VELMOR_DB_EXECUTABLE)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return finished(process);
+}
+
+}
