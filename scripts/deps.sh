@@ -14,12 +14,13 @@ velmor_build_packages=(
 # Tests and benchmarks: Google Benchmark; the mdbtools commands the Access reader
 # is compared with; the sqlite3 shell the export benchmark is measured beside;
 # npm to fetch the Access sample; the validators of the installed desktop entry
-# and metainfo.
+# and metainfo; pdftotext and pdfinfo to read the printable catalogue back.
 velmor_test_packages=(
   libbenchmark-dev
   mdbtools sqlite3
   npm
   desktop-file-utils appstream
+  poppler-utils
 )
 
 # velmor_install_packages PACKAGE... installs those of the given packages that are
