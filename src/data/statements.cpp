@@ -1,7 +1,5 @@
 #include "statements.h"
 
-#include "valuerules.h"
-
 namespace velmor {
 
 namespace {
@@ -27,7 +25,7 @@ QString criterioNombre(const QString& typed) { return QStringLiteral("nombre=") 
 
 QString criterioArtista(const QString& typed) { return QStringLiteral("artista=") + quoted(typed); }
 
-QString criterioId(const QString& idText) { return QStringLiteral("id=") + idText; }
+QString criterioId(const StoredNumber& id) { return QStringLiteral("id=") + numberText(id); }
 
 QString consultaPorId(Operador op, const QString& value)
 {
@@ -57,9 +55,9 @@ QString consultaPorCancion(Operador op, const QString& value)
     return sql + QLatin1Char('\'');
 }
 
-QString cancionesDelCd(const QString& idText)
+QString cancionesDelCd(const StoredNumber& id)
 {
-    return QStringLiteral("select * from canciones where id=") + idText;
+    return QStringLiteral("select * from canciones where id=") + numberText(id);
 }
 
 }
