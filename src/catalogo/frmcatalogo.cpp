@@ -72,6 +72,13 @@ namespace {
         return marco;
     }
 
+    int anchoDeTexto(const QLabel* etiqueta)
+    {
+        const QFontMetrics medidas = etiqueta->fontMetrics();
+        return std::max(medidas.horizontalAdvance(etiqueta->text()),
+            medidas.boundingRect(QRect(), Qt::AlignLeft, etiqueta->text()).width());
+    }
+
     QLabel* crearEtiqueta(QGroupBox* marco, int numero, const QString& texto, QRect rect)
     {
         auto* etiqueta = new QLabel(texto, marco);
@@ -80,7 +87,7 @@ namespace {
         // The positions were laid out for a narrow 8-point font; a wider default
         // font would cut the caption, so the label grows to the left and keeps its
         // right edge beside its box.
-        const int ancho = etiqueta->fontMetrics().horizontalAdvance(texto);
+        const int ancho = anchoDeTexto(etiqueta);
         if (ancho > rect.width())
             rect.setLeft(std::max(0, rect.right() + 1 - ancho));
         etiqueta->setGeometry(rect);
@@ -98,6 +105,14 @@ namespace {
         cuadro->setGeometry(rect);
         cuadro->setFont(fuentePredeterminada());
         etiqueta->setBuddy(cuadro);
+        // Labels reach a pixel under their box as drawn; a caption that fills its
+        // label moves left, clear of the box.
+        QRect lugar = etiqueta->geometry();
+        if (lugar.left() + anchoDeTexto(etiqueta) >= rect.left()) {
+            lugar.moveRight(std::min(lugar.right(), rect.left() - 2));
+            lugar.setLeft(std::max(0, lugar.left()));
+            etiqueta->setGeometry(lugar);
+        }
         return cuadro;
     }
 
@@ -302,7 +317,7 @@ void frmcatalogo::txtclacd_Change()
 {
     if (llenando)
         return;
-    const QScopedValueRollback origen(m_tecleado, txtclacd);
+    const QScopedValueRollback origen(m_tecleado, m_tecleado ? m_tecleado : txtclacd);
     try {
         const QString criterio = keyCriterion(txtclacd->text());
         Recordset& cd = datcd.Recordset();
@@ -326,7 +341,7 @@ void frmcatalogo::txtnomcd_Change()
 {
     if (llenando)
         return;
-    const QScopedValueRollback origen(m_tecleado, txtnomcd);
+    const QScopedValueRollback origen(m_tecleado, m_tecleado ? m_tecleado : txtnomcd);
     buscarPorTexto(criterioNombre(txtnomcd->text()));
 }
 
@@ -334,7 +349,7 @@ void frmcatalogo::txtart_Change()
 {
     if (llenando)
         return;
-    const QScopedValueRollback origen(m_tecleado, txtart);
+    const QScopedValueRollback origen(m_tecleado, m_tecleado ? m_tecleado : txtart);
     buscarPorTexto(criterioArtista(txtart->text()));
 }
 

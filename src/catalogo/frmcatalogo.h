@@ -72,7 +72,7 @@ private:
     LimitedLineEdit* txtart = nullptr;
     LimitedPlainTextEdit* txtdes = nullptr;
     QList<LimitedLineEdit*> txtcan; // txtcan1 .. txtcan20
-    // The box whose change runs the look-up under way, if any.
+    // The box whose change started the look-ups under way, if any.
     LimitedLineEdit* m_tecleado = nullptr;
 };
 
