@@ -53,7 +53,8 @@ void mdiprincipal::createActions()
     };
     acercade = make("acercade", QStringLiteral("Acerca de..."), QKeySequence(Qt::Key_F1));
     salir = make("salir", QStringLiteral("Sa&lir"), QKeySequence(Qt::CTRL | Qt::Key_L));
-    catalogo = make("catalogo", QStringLiteral("C&atálogo de CD's"), QKeySequence(Qt::CTRL | Qt::Key_A));
+    catalogo
+        = make("catalogo", QStringLiteral("C&atálogo de CD's"), QKeySequence(Qt::CTRL | Qt::Key_A));
     consultas = make("consultas", QStringLiteral("C&onsultas"), QKeySequence(Qt::CTRL | Qt::Key_O));
     connect(acercade, &QAction::triggered, this, &mdiprincipal::acercade_Click);
     connect(salir, &QAction::triggered, this, &QWidget::close);
@@ -123,7 +124,10 @@ template <typename Form> Form* mdiprincipal::showForm(QPointer<QMdiSubWindow>& w
 
 frmcatalogo* mdiprincipal::showCatalogo() { return showForm<frmcatalogo>(m_catalogoWindow); }
 
-frmconsultas* mdiprincipal::showConsultasForm() { return showForm<frmconsultas>(m_consultasWindow); }
+frmconsultas* mdiprincipal::showConsultasForm()
+{
+    return showForm<frmconsultas>(m_consultasWindow);
+}
 
 frmcatalogo* mdiprincipal::catalogoForm() const
 {

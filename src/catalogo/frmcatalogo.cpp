@@ -202,16 +202,18 @@ void frmcatalogo::crearDatos()
 
     auto* Label1
         = crearEtiqueta(Frame1, 1, QStringLiteral("Clave del CD"), twips::rect(300, 375, 990, 240));
-    txtclacd
-        = crearCuadro(Frame1, QStringLiteral("txtclacd"), 4, twips::rect(1275, 300, 990, 285), Label1);
+    txtclacd = crearCuadro(
+        Frame1, QStringLiteral("txtclacd"), 4, twips::rect(1275, 300, 990, 285), Label1);
 
-    auto* Label2
-        = crearEtiqueta(Frame1, 2, QStringLiteral("Nombre del CD"), twips::rect(2775, 375, 1140, 240));
-    txtnomcd
-        = crearCuadro(Frame1, QStringLiteral("txtnomcd"), 30, twips::rect(3975, 300, 4365, 285), Label2);
+    auto* Label2 = crearEtiqueta(
+        Frame1, 2, QStringLiteral("Nombre del CD"), twips::rect(2775, 375, 1140, 240));
+    txtnomcd = crearCuadro(
+        Frame1, QStringLiteral("txtnomcd"), 30, twips::rect(3975, 300, 4365, 285), Label2);
 
-    auto* Label3 = crearEtiqueta(Frame1, 3, QStringLiteral("Artista"), twips::rect(2175, 825, 465, 240));
-    txtart = crearCuadro(Frame1, QStringLiteral("txtart"), 25, twips::rect(2700, 750, 3090, 285), Label3);
+    auto* Label3
+        = crearEtiqueta(Frame1, 3, QStringLiteral("Artista"), twips::rect(2175, 825, 465, 240));
+    txtart = crearCuadro(
+        Frame1, QStringLiteral("txtart"), 25, twips::rect(2700, 750, 3090, 285), Label3);
 
     auto* Label4
         = crearEtiqueta(Frame1, 4, QStringLiteral("Descripción"), twips::rect(225, 1275, 915, 240));
@@ -231,7 +233,8 @@ void frmcatalogo::crearDatos()
 
 void frmcatalogo::crearCanciones()
 {
-    Frame2 = crearMarco(this, "Frame2", QStringLiteral("CANCIONES"), twips::rect(75, 2550, 8715, 4140));
+    Frame2 = crearMarco(
+        this, "Frame2", QStringLiteral("CANCIONES"), twips::rect(75, 2550, 8715, 4140));
     for (int n = 1; n <= numeroDeCanciones; ++n) {
         const bool primeraColumna = n <= 10;
         const int fila = primeraColumna ? n - 1 : n - 11;

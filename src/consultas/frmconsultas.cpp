@@ -149,15 +149,15 @@ void frmconsultas::crearControles()
     List1->setGeometry(twips::rect(5475, 300, 1290, 840));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
 
-    btntodos
-        = crearBoton("btntodos", QStringLiteral("&Todos"), Frame1, twips::rect(7425, 225, 1100, 255));
+    btntodos = crearBoton(
+        "btntodos", QStringLiteral("&Todos"), Frame1, twips::rect(7425, 225, 1100, 255));
     btnbuscar = crearBoton(
         "btnbuscar", QStringLiteral("&Buscar"), Frame1, twips::rect(7425, 600, 1100, 255));
     btnregresar = crearBoton(
         "btnregresar", QStringLiteral("&Regresar"), Frame1, twips::rect(7425, 975, 1100, 255));
 
-    Label4
-        = crearEtiqueta("Label4", QStringLiteral("ID"), this, twips::rect(225, 1500, 555, 240), true);
+    Label4 = crearEtiqueta(
+        "Label4", QStringLiteral("ID"), this, twips::rect(225, 1500, 555, 240), true);
     Label5 = crearEtiqueta(
         "Label5", QStringLiteral("NOMBRE"), this, twips::rect(975, 1500, 2430, 240), true);
     Label6 = crearEtiqueta(
@@ -345,9 +345,8 @@ void frmconsultas::cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& f
 
     // One pass over the CDs costs less than a search per song row once there are
     // many rows; the first CD with an id stands for it, as FindFirst would find it.
-    const auto clave = [](const std::optional<StoredNumber>& id) {
-        return id ? numberText(*id) : QString();
-    };
+    const auto clave
+        = [](const std::optional<StoredNumber>& id) { return id ? numberText(*id) : QString(); };
     const QString primero = clave(idCancion());
     Filas todos;
     QHash<QString, qsizetype> posicion;

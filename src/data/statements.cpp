@@ -19,7 +19,10 @@ namespace {
 
 }
 
-QString quoted(const QString& value) { return QLatin1Char('\'') + enComillas(value) + QLatin1Char('\''); }
+QString quoted(const QString& value)
+{
+    return QLatin1Char('\'') + enComillas(value) + QLatin1Char('\'');
+}
 
 QString criterioNombre(const QString& typed) { return QStringLiteral("nombre=") + quoted(typed); }
 

@@ -16,10 +16,11 @@ namespace {
             return false;
         double v = 0;
         for (QChar ch : digits) {
-            const int d = ch.isDigit() ? ch.digitValue()
-                                       : (ch.toUpper().unicode() >= 'A' && ch.toUpper().unicode() <= 'F'
-                                               ? ch.toUpper().unicode() - 'A' + 10
-                                               : 99);
+            const int d = ch.isDigit()
+                ? ch.digitValue()
+                : (ch.toUpper().unicode() >= 'A' && ch.toUpper().unicode() <= 'F'
+                        ? ch.toUpper().unicode() - 'A' + 10
+                        : 99);
             if (d >= base)
                 return false;
             v = v * base + d;
@@ -125,7 +126,8 @@ bool isNumericText(const QString& text)
 
 bool isWholeKey(double value)
 {
-    return std::isfinite(value) && std::floor(value) == value && std::fabs(value) <= 9007199254740992.0;
+    return std::isfinite(value) && std::floor(value) == value
+        && std::fabs(value) <= 9007199254740992.0;
 }
 
 QString numberText(double value)

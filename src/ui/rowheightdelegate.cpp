@@ -5,7 +5,8 @@
 
 namespace velmor {
 
-QSize RowHeightDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+QSize RowHeightDelegate::sizeHint(
+    const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
     const QFontMetrics metrics(option.font);

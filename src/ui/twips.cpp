@@ -26,8 +26,8 @@ QSize size(int width, int height) { return QSize(pixeles(width), pixeles(height)
 
 QSize desde96(QSize size)
 {
-    return QSize(int(std::lround(size.width() * dpi() / 96)),
-        int(std::lround(size.height() * dpi() / 96)));
+    return QSize(
+        int(std::lround(size.width() * dpi() / 96)), int(std::lround(size.height() * dpi() / 96)));
 }
 
 }

@@ -12,18 +12,18 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
-#include <QLineEdit>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QMenuBar>
-#include <QTest>
 
 using namespace velmor;
 
@@ -248,8 +248,8 @@ void AppTest::missingCatalogueIsReportedAndNotCreated()
         QCOMPARE(shown.kind, ScriptedMessageBoxes::Error);
         // The file is named, and so is the command that makes one.
         QVERIFY2(shown.text.contains(cat.path() + "».\r"), qPrintable(shown.text));
-        QVERIFY2(shown.text.endsWith("\rvelmor-db crear \"" + cat.path() + '"'),
-            qPrintable(shown.text));
+        QVERIFY2(
+            shown.text.endsWith("\rvelmor-db crear \"" + cat.path() + '"'), qPrintable(shown.text));
     }
     QCOMPARE(w.workspace()->subWindowList().size(), 0);
     QVERIFY(w.isVisible());
@@ -295,15 +295,15 @@ void AppTest::realMessageBoxes_data()
     QTest::addColumn<QStringList>("buttons");
     QTest::addColumn<bool>("yes");
     const QStringList siNo { "&Sí", "&No" };
-    QTest::newRow("confirm, Enter") << "confirm" << int(Qt::Key_Return) << "CONFIRMAR" << siNo
-                                    << true;
+    QTest::newRow("confirm, Enter")
+        << "confirm" << int(Qt::Key_Return) << "CONFIRMAR" << siNo << true;
     QTest::newRow("confirm, keypad Enter")
         << "confirm" << int(Qt::Key_Enter) << "CONFIRMAR" << siNo << true;
     QTest::newRow("confirm, Escape")
         << "confirm" << int(Qt::Key_Escape) << "CONFIRMAR" << siNo << false;
     QTest::newRow("confirm, N") << "confirm" << int(Qt::Key_N) << "CONFIRMAR" << siNo << false;
-    QTest::newRow("error") << "error" << int(Qt::Key_Return) << "ERROR"
-                           << QStringList { "Aceptar" } << false;
+    QTest::newRow("error") << "error" << int(Qt::Key_Return) << "ERROR" << QStringList { "Aceptar" }
+                           << false;
     QTest::newRow("failure") << "failure" << int(Qt::Key_Return) << "velmor"
                              << QStringList { "Aceptar" } << false;
 }
@@ -355,17 +355,21 @@ void AppTest::everyControlNamed()
     QVERIFY(w.showCatalogo());
     QVERIFY(w.showConsultasForm());
     int checked = 0;
-    for (QWidget* form : { static_cast<QWidget*>(w.catalogoForm()), static_cast<QWidget*>(w.consultasForm()) }) {
+    for (QWidget* form :
+        { static_cast<QWidget*>(w.catalogoForm()), static_cast<QWidget*>(w.consultasForm()) }) {
         for (QWidget* control : form->findChildren<QWidget*>()) {
             if (!control->isVisibleTo(form))
                 continue;
             if (!(qobject_cast<QAbstractButton*>(control) || qobject_cast<QLineEdit*>(control)
-                    || qobject_cast<QAbstractItemView*>(control) || qobject_cast<QComboBox*>(control)
-                    || qobject_cast<QPlainTextEdit*>(control) || qobject_cast<QGroupBox*>(control)))
+                    || qobject_cast<QAbstractItemView*>(control)
+                    || qobject_cast<QComboBox*>(control) || qobject_cast<QPlainTextEdit*>(control)
+                    || qobject_cast<QGroupBox*>(control)))
                 continue;
             ++checked;
-            const QString name = QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
-            QVERIFY2(!name.trimmed().isEmpty(), qPrintable(control->objectName() + " " + control->metaObject()->className()));
+            const QString name
+                = QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+            QVERIFY2(!name.trimmed().isEmpty(),
+                qPrintable(control->objectName() + " " + control->metaObject()->className()));
         }
         for (QLabel* label : form->findChildren<QLabel*>()) {
             if (!label->buddy())
@@ -376,7 +380,9 @@ void AppTest::everyControlNamed()
             if (qobject_cast<QComboBox*>(label->buddy()))
                 QCOMPARE(label->buddy()->accessibleName(), caption);
             else
-                QCOMPARE(QAccessible::queryAccessibleInterface(label->buddy())->text(QAccessible::Name), caption);
+                QCOMPARE(
+                    QAccessible::queryAccessibleInterface(label->buddy())->text(QAccessible::Name),
+                    caption);
         }
     }
     QVERIFY(checked > 40);
@@ -425,7 +431,8 @@ void AppTest::layoutFits()
         child.start(QCoreApplication::applicationFilePath(), { "layoutFits:this run" });
         QVERIFY(child.waitForFinished(120000));
         const QByteArray output = child.readAll();
-        QVERIFY2(child.exitCode() == 0 && output.contains("3 passed, 0 failed, 0 skipped"), output.constData());
+        QVERIFY2(child.exitCode() == 0 && output.contains("3 passed, 0 failed, 0 skipped"),
+            output.constData());
         return;
     }
     if (qEnvironmentVariableIsSet("VELMOR_EXPECTED_DPI"))
@@ -439,16 +446,22 @@ void AppTest::layoutFits()
     QVERIFY(w.showConsultasForm());
     const qreal ratio = w.devicePixelRatioF();
     const bool scaled = qEnvironmentVariableIsSet("QT_SCALE_FACTOR");
-    for (QWidget* form : { static_cast<QWidget*>(w.catalogoForm()), static_cast<QWidget*>(w.consultasForm()) }) {
-        const QSize outer = form->parentWidget()->frameGeometry().size() + QSize(0, w.menuBar()->sizeHint().height());
+    for (QWidget* form :
+        { static_cast<QWidget*>(w.catalogoForm()), static_cast<QWidget*>(w.consultasForm()) }) {
+        const QSize outer = form->parentWidget()->frameGeometry().size()
+            + QSize(0, w.menuBar()->sizeHint().height());
         // A scale factor of 2 makes the catalogue form 1184 x 900 pixels before its
         // frame: no layout fits there, and the workspace scrolls instead.
         if (!scaled)
             QVERIFY2(outer.width() * ratio <= 1280 && outer.height() * ratio <= 900,
-                qPrintable(QStringLiteral("%1: %2 x %3").arg(form->objectName()).arg(outer.width()).arg(outer.height())));
+                qPrintable(QStringLiteral("%1: %2 x %3")
+                               .arg(form->objectName())
+                               .arg(outer.width())
+                               .arg(outer.height())));
         for (QWidget* control : form->findChildren<QWidget*>()) {
             QWidget* parent = control->parentWidget();
-            if (!control->isVisibleTo(form) || !(parent == form || qobject_cast<QGroupBox*>(parent)))
+            if (!control->isVisibleTo(form)
+                || !(parent == form || qobject_cast<QGroupBox*>(parent)))
                 continue;
             QVERIFY2(parent->rect().contains(control->geometry()),
                 qPrintable(control->objectName() + " leaves " + parent->objectName()));
@@ -459,13 +472,13 @@ void AppTest::layoutFits()
                 label->text());
             QVERIFY2(label->contentsRect().contains(text),
                 qPrintable(QStringLiteral("%1 is cut: %2,%3 %4x%5 in %6x%7")
-                        .arg(label->objectName())
-                        .arg(text.x())
-                        .arg(text.y())
-                        .arg(text.width())
-                        .arg(text.height())
-                        .arg(label->width())
-                        .arg(label->height())));
+                               .arg(label->objectName())
+                               .arg(text.x())
+                               .arg(text.y())
+                               .arg(text.width())
+                               .arg(text.height())
+                               .arg(label->width())
+                               .arg(label->height())));
             // Labels may reach under their box, as drawn; their text may not.
             if (label->buddy() && label->buddy()->parentWidget() == label->parentWidget())
                 QVERIFY2(!text.translated(label->pos()).intersects(label->buddy()->geometry()),

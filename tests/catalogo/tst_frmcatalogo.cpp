@@ -273,8 +273,8 @@ private slots:
         sinGrabar("coma decimal", { "1,5", "n", "", "d" }, noEntera);
         sinGrabar("exponente negativo", { "2e-1", "n", "", "d" }, noEntera);
         sinGrabar("clave ya guardada", { "12", "n", "", "d" }, "Ya existe un CD con la clave 12.");
-        sinGrabar("clave sólo en canciones", { "3", "n", "", "d" },
-            "Ya existe un CD con la clave 3.");
+        sinGrabar(
+            "clave sólo en canciones", { "3", "n", "", "d" }, "Ya existe un CD con la clave 3.");
         QTest::newRow("en mayúsculas")
             << QStringList { "7", "canción de cuna", "The Beatles", "ñandú y güiro", "uno", "",
                    "Tres" }
@@ -378,8 +378,8 @@ private slots:
             << Eliminacion { { 5 }, { "9", "n" }, true, nadaQueEliminar, cinco };
         QTest::newRow("respuesta No") << Eliminacion { { 5 }, { "5" }, false, confirmar, cinco };
         // 1E4 is key 10000, shown whole in the four-character box.
-        QTest::newRow("clave 1E4") << Eliminacion { { 1000, 10000 }, { "1E4" }, true, confirmar,
-            { "1000", "1000" } };
+        QTest::newRow("clave 1E4")
+            << Eliminacion { { 1000, 10000 }, { "1E4" }, true, confirmar, { "1000", "1000" } };
         QTest::newRow("clave desconocida") << Eliminacion { { 5 }, otro, true, confirmar, cinco };
         // Letters mean key 0; CD 0 lacks its songs row, so only its datos_cd row goes.
         QTest::newRow("letras: clave 0")

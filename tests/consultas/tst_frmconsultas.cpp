@@ -9,13 +9,13 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QWheelEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 #include <optional>
 
 using velmor::frmconsultas;
@@ -224,8 +224,10 @@ private slots:
         QTest::addColumn<QString>("borrar");
         for (const char* l : { "List2", "List3", "List4" })
             QTest::newRow(l) << QString(l) << "";
-        QTest::newRow("cd borrado") << "List2" << "delete from datos_cd where id=20";
-        QTest::newRow("canciones borradas") << "List3" << "delete from canciones where id=20";
+        QTest::newRow("cd borrado") << "List2"
+                                    << "delete from datos_cd where id=20";
+        QTest::newRow("canciones borradas") << "List3"
+                                            << "delete from canciones where id=20";
     }
     void seleccion()
     {
@@ -244,7 +246,8 @@ private slots:
             QCOMPARE(elegidas.size(), 1);
             QCOMPARE(elegidas[0].row(), 1);
         }
-        const QStringList canciones = QStringList { "20", "Y", "MAR", "AMOR", "SOLA" } + QStringList(16);
+        const QStringList canciones
+            = QStringList { "20", "Y", "MAR", "AMOR", "SOLA" } + QStringList(16);
         QCOMPARE(filas(*form, "List5"), borrar.isEmpty() ? canciones : QStringList());
         QCOMPARE(form->findChild<QPlainTextEdit*>("txtdescripcion")->toPlainText(),
             borrar.isEmpty() ? "D20" : "");
@@ -303,8 +306,10 @@ private slots:
             QTest::addRow("barra de %s", lista) << lista << "barra";
             QTest::addRow("rueda en %s", lista) << lista << "rueda";
         }
-        QTest::newRow("Fin en List4") << "List4" << "Fin";
-        QTest::newRow("AvPág en List2") << "List2" << "AvPág";
+        QTest::newRow("Fin en List4") << "List4"
+                                      << "Fin";
+        QTest::newRow("AvPág en List2") << "List2"
+                                        << "AvPág";
     }
 
     // The three result lists keep one vertical position, whichever is scrolled.
