@@ -45,6 +45,21 @@ QWidget* focusTarget(mdiprincipal& w, bool inConsultas)
     return w.catalogoForm()->findChild<QLineEdit*>("txtclacd");
 }
 
+// The main window on a catalogue of its own, with both forms open.
+struct BothForms {
+    TestCatalog cat;
+    ScriptedMessageBoxes boxes;
+    mdiprincipal window;
+    BothForms()
+    {
+        window.showMaximized();
+        window.showCatalogo();
+        window.showConsultasForm();
+    }
+    bool loaded() const { return window.catalogoForm() && window.consultasForm(); }
+    QList<QWidget*> forms() const { return { window.catalogoForm(), window.consultasForm() }; }
+};
+
 }
 
 class AppTest : public QObject {
@@ -348,15 +363,10 @@ void AppTest::realMessageBoxes()
 // announced by its label.
 void AppTest::everyControlNamed()
 {
-    TestCatalog cat;
-    ScriptedMessageBoxes boxes;
-    mdiprincipal w;
-    w.showMaximized();
-    QVERIFY(w.showCatalogo());
-    QVERIFY(w.showConsultasForm());
+    BothForms both;
+    QVERIFY(both.loaded());
     int checked = 0;
-    for (QWidget* form :
-        { static_cast<QWidget*>(w.catalogoForm()), static_cast<QWidget*>(w.consultasForm()) }) {
+    for (QWidget* form : both.forms()) {
         for (QWidget* control : form->findChildren<QWidget*>()) {
             if (!control->isVisibleTo(form))
                 continue;
@@ -438,16 +448,12 @@ void AppTest::layoutFits()
     if (qEnvironmentVariableIsSet("VELMOR_EXPECTED_DPI"))
         QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInchY(),
             qEnvironmentVariableIntValue("VELMOR_EXPECTED_DPI"));
-    TestCatalog cat;
-    ScriptedMessageBoxes boxes;
-    mdiprincipal w;
-    w.showMaximized();
-    QVERIFY(w.showCatalogo());
-    QVERIFY(w.showConsultasForm());
+    BothForms both;
+    QVERIFY(both.loaded());
+    mdiprincipal& w = both.window;
     const qreal ratio = w.devicePixelRatioF();
     const bool scaled = qEnvironmentVariableIsSet("QT_SCALE_FACTOR");
-    for (QWidget* form :
-        { static_cast<QWidget*>(w.catalogoForm()), static_cast<QWidget*>(w.consultasForm()) }) {
+    for (QWidget* form : both.forms()) {
         const QSize outer = form->parentWidget()->frameGeometry().size()
             + QSize(0, w.menuBar()->sizeHint().height());
         // A scale factor of 2 makes the catalogue form 1184 x 900 pixels before its
