@@ -389,6 +389,39 @@ private slots:
         QCOMPARE(altoDeTinta(lista, zona.intersected(lista.rect())), esperado);
     }
 
+    // A hand-made catalogue whose ids are text that reads as SQL: listing and
+    // selecting every row shows only what the file holds as numbers, and never the
+    // engine's own data.
+    void idsDeTexto()
+    {
+        QString canciones;
+        for (int i = 1; i <= 20; ++i)
+            canciones += QStringLiteral(", cancion%1 text").arg(i);
+        tc->exec("drop table canciones; drop table datos_cd;"
+                 "create table datos_cd(id, nombre text, artista text, descripcion text);"
+                 "create table canciones(id"
+            + canciones
+            + ");"
+              "insert into datos_cd values (7, 'LUNA', 'SOL', 'D7'),"
+              " ('0 union select name, sql, 1, 2 from sqlite_master', 'X', 'Y', 'Z');"
+              "insert into canciones(id, cancion1) values (7, 'MAR'),"
+              " ('0 union select 1, sqlite_version(), 3, 4', 'X');");
+        QVERIFY(form->Form_Load());
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&*form));
+        form->btntodos_Click();
+        QCOMPARE(filas(*form, "List3"), QStringList({ "LUNA", "X" }));
+        auto* vista = form->findChild<QListView*>("List2");
+        const QStringList esperadas[] = { QStringList { "7", "MAR" } + QStringList(19), {} };
+        for (int fila = 0; fila < 2; ++fila) {
+            vista->selectionModel()->setCurrentIndex(
+                vista->model()->index(fila, 0), QItemSelectionModel::ClearAndSelect);
+            QCOMPARE(filas(*form, "List5"), esperadas[fila]);
+        }
+        ::buscar(*form, "Canción", 0, "x");
+        comprobarListado(*form, {});
+    }
+
     void cuarentaMilCds()
     {
         const QString n
