@@ -312,11 +312,8 @@ void AppTest::realMessageBoxes_data()
     const QStringList siNo { "&Sí", "&No" };
     QTest::newRow("confirm, Enter")
         << "confirm" << int(Qt::Key_Return) << "CONFIRMAR" << siNo << true;
-    QTest::newRow("confirm, keypad Enter")
-        << "confirm" << int(Qt::Key_Enter) << "CONFIRMAR" << siNo << true;
     QTest::newRow("confirm, Escape")
         << "confirm" << int(Qt::Key_Escape) << "CONFIRMAR" << siNo << false;
-    QTest::newRow("confirm, N") << "confirm" << int(Qt::Key_N) << "CONFIRMAR" << siNo << false;
     QTest::newRow("error") << "error" << int(Qt::Key_Return) << "ERROR" << QStringList { "Aceptar" }
                            << false;
     QTest::newRow("failure") << "failure" << int(Qt::Key_Return) << "velmor"
