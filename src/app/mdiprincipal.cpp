@@ -30,6 +30,9 @@ mdiprincipal::mdiprincipal(QWidget* parent)
     setObjectName(QStringLiteral("mdiprincipal"));
     setWindowTitle(tituloPrincipal);
     m_workspace->setObjectName(QStringLiteral("workspace"));
+    // On a screen too small for a form at its fixed size, the workspace scrolls.
+    m_workspace->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_workspace->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_workspace);
     createActions();
     createMenus();
@@ -50,7 +53,8 @@ void mdiprincipal::createActions()
     };
     acercade = make("acercade", QStringLiteral("Acerca de..."), QKeySequence(Qt::Key_F1));
     salir = make("salir", QStringLiteral("Sa&lir"), QKeySequence(Qt::CTRL | Qt::Key_L));
-    catalogo = make("catalogo", QStringLiteral("C&atálogo de CD's"), QKeySequence(Qt::CTRL | Qt::Key_A));
+    catalogo
+        = make("catalogo", QStringLiteral("C&atálogo de CD's"), QKeySequence(Qt::CTRL | Qt::Key_A));
     consultas = make("consultas", QStringLiteral("C&onsultas"), QKeySequence(Qt::CTRL | Qt::Key_O));
     connect(acercade, &QAction::triggered, this, &mdiprincipal::acercade_Click);
     connect(salir, &QAction::triggered, this, &QWidget::close);
@@ -96,6 +100,7 @@ QMdiSubWindow* mdiprincipal::addChild(QWidget* form)
     window->layout()->setSizeConstraint(QLayout::SetFixedSize);
     window->show();
     m_workspace->setActiveSubWindow(window);
+    // Each form hands the focus on to its first control.
     form->setFocus();
     return window;
 }
@@ -119,7 +124,10 @@ template <typename Form> Form* mdiprincipal::showForm(QPointer<QMdiSubWindow>& w
 
 frmcatalogo* mdiprincipal::showCatalogo() { return showForm<frmcatalogo>(m_catalogoWindow); }
 
-frmconsultas* mdiprincipal::showConsultasForm() { return showForm<frmconsultas>(m_consultasWindow); }
+frmconsultas* mdiprincipal::showConsultasForm()
+{
+    return showForm<frmconsultas>(m_consultasWindow);
+}
 
 frmcatalogo* mdiprincipal::catalogoForm() const
 {
@@ -181,7 +189,8 @@ void setUpApplication()
     QCoreApplication::setOrganizationName(QStringLiteral("Tolvane"));
     QCoreApplication::setApplicationName(QStringLiteral("velmor"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMOR_VERSION));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("velmor"));
+    // No display name: the platform would append it to every window title. A message
+    // box without a title of its own still shows the application name.
     QIcon icon;
     icon.addFile(QStringLiteral(":/velmor/velmor-32.png"), QSize(32, 32));
     icon.addFile(QStringLiteral(":/velmor/velmor-16.png"), QSize(16, 16));
@@ -190,6 +199,8 @@ void setUpApplication()
     QFont font(QStringLiteral("Arial"), 8);
     font.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
     QApplication::setFont(font);
+    // Qt's own Spanish texts, where installed, name the entries of the boxes' context
+    // menus; the message boxes set their button texts themselves.
     auto* translator = new QTranslator(qApp);
     if (translator->load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
             QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

@@ -61,8 +61,8 @@ private:
     bool m_exitConfirmed = false;
 };
 
-// Application name, organisation, version, icon and the Spanish translation of
-// Qt's own texts (standard buttons read "Sí", "No", "Aceptar").
+// Application name, organisation, version, icon, font and, where installed, the
+// Spanish translation of Qt's own texts.
 void setUpApplication();
 
 }

@@ -1,6 +1,7 @@
 #include "frmcatalogo.h"
 
 #include "catalogo/iconos.h"
+#include "catalogo/limitedlineedit.h"
 #include "catalogo/limitedplaintextedit.h"
 #include "data/catalogfile.h"
 #include "data/connection.h"
@@ -8,7 +9,9 @@
 #include "data/statements.h"
 #include "data/valuerules.h"
 #include "ui/formhost.h"
+#include "ui/loaderror.h"
 #include "ui/messageboxes.h"
+#include "ui/twips.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QScopedValueRollback>
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
@@ -25,14 +29,7 @@ namespace velmor {
 
 namespace {
 
-    constexpr int twipsPorPixel = 15;
     constexpr int numeroDeCanciones = 20;
-
-    QRect twips(int left, int top, int width, int height)
-    {
-        return QRect(left / twipsPorPixel, top / twipsPorPixel, width / twipsPorPixel,
-            height / twipsPorPixel);
-    }
 
     const QColor colorDeMarcos(0, 0, 192);
     const QColor colorDeEtiquetas(128, 64, 0);
@@ -75,6 +72,13 @@ namespace {
         return marco;
     }
 
+    int anchoDeTexto(const QLabel* etiqueta)
+    {
+        const QFontMetrics medidas = etiqueta->fontMetrics();
+        return std::max(medidas.horizontalAdvance(etiqueta->text()),
+            medidas.boundingRect(QRect(), Qt::AlignLeft, etiqueta->text()).width());
+    }
+
     QLabel* crearEtiqueta(QGroupBox* marco, int numero, const QString& texto, QRect rect)
     {
         auto* etiqueta = new QLabel(texto, marco);
@@ -83,7 +87,7 @@ namespace {
         // The positions were laid out for a narrow 8-point font; a wider default
         // font would cut the caption, so the label grows to the left and keeps its
         // right edge beside its box.
-        const int ancho = etiqueta->fontMetrics().horizontalAdvance(texto);
+        const int ancho = anchoDeTexto(etiqueta);
         if (ancho > rect.width())
             rect.setLeft(std::max(0, rect.right() + 1 - ancho));
         etiqueta->setGeometry(rect);
@@ -93,15 +97,22 @@ namespace {
         return etiqueta;
     }
 
-    QLineEdit* crearCuadro(
+    LimitedLineEdit* crearCuadro(
         QGroupBox* marco, const QString& nombre, int longitud, QRect rect, QLabel* etiqueta)
     {
-        auto* cuadro = new QLineEdit(marco);
+        auto* cuadro = new LimitedLineEdit(longitud, marco);
         cuadro->setObjectName(nombre);
         cuadro->setGeometry(rect);
-        cuadro->setMaxLength(longitud);
         cuadro->setFont(fuentePredeterminada());
         etiqueta->setBuddy(cuadro);
+        // Labels reach a pixel under their box as drawn; a caption that fills its
+        // label moves left, clear of the box.
+        QRect lugar = etiqueta->geometry();
+        if (lugar.left() + anchoDeTexto(etiqueta) >= rect.left()) {
+            lugar.moveRight(std::min(lugar.right(), rect.left() - 2));
+            lugar.setLeft(std::max(0, lugar.left()));
+            etiqueta->setGeometry(lugar);
+        }
         return cuadro;
     }
 
@@ -120,8 +131,10 @@ frmcatalogo::frmcatalogo(FormHost* host, QWidget* parent)
     setObjectName(QStringLiteral("frmcatalogo"));
     setWindowTitle(QStringLiteral(" Catálogo de CD's"));
     setWindowIcon(iconoCatalogo());
-    setFixedSize(twips(0, 0, 8880, 6750).size());
+    setFixedSize(twips::size(8880, 6750));
     crearControles();
+    // Whoever shows or activates the form gives the focus to the key box.
+    setFocusProxy(txtclacd);
 }
 
 frmcatalogo::~frmcatalogo() = default;
@@ -138,10 +151,10 @@ void frmcatalogo::crearBarra()
 {
     Toolbar1 = new QToolBar(this);
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
-    Toolbar1->setGeometry(twips(0, 0, 8880, 420));
+    Toolbar1->setGeometry(twips::rect(0, 0, 8880, 420));
     Toolbar1->setMovable(false);
     Toolbar1->setFloatable(false);
-    Toolbar1->setIconSize(QSize(16, 16));
+    Toolbar1->setIconSize(twips::desde96(QSize(16, 16)));
     Toolbar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
     struct Boton {
@@ -156,8 +169,8 @@ void frmcatalogo::crearBarra()
         { "consultar", ImagenBarra::Consultar, "Permite hacer consultas" },
         { "salir", ImagenBarra::Salir, "Termina el programa" },
     };
-    // 610 x 582 hundredths of a millimetre at 96 dots per inch.
-    const QSize tamanoDeBoton(23, 22);
+    // 610 x 582 hundredths of a millimetre.
+    const QSize tamanoDeBoton = twips::desde96(QSize(23, 22));
     for (const Boton& boton : botones) {
         if (!m_botones.isEmpty())
             m_botones.append(Toolbar1->addSeparator());
@@ -177,30 +190,36 @@ void frmcatalogo::crearBarra()
             widget->setFixedSize(tamanoDeBoton);
         }
     }
+    // The button that shows the buttons a narrow toolbar cannot hold.
+    for (auto* boton : Toolbar1->findChildren<QToolButton*>())
+        if (boton->accessibleName().isEmpty())
+            boton->setAccessibleName(QStringLiteral("Más botones"));
 }
 
 void frmcatalogo::crearDatos()
 {
-    Frame1 = crearMarco(this, "Frame1", QStringLiteral("DATOS"), twips(75, 450, 8715, 2040));
+    Frame1 = crearMarco(this, "Frame1", QStringLiteral("DATOS"), twips::rect(75, 450, 8715, 2040));
 
     auto* Label1
-        = crearEtiqueta(Frame1, 1, QStringLiteral("Clave del CD"), twips(300, 375, 990, 240));
-    txtclacd
-        = crearCuadro(Frame1, QStringLiteral("txtclacd"), 4, twips(1275, 300, 990, 285), Label1);
+        = crearEtiqueta(Frame1, 1, QStringLiteral("Clave del CD"), twips::rect(300, 375, 990, 240));
+    txtclacd = crearCuadro(
+        Frame1, QStringLiteral("txtclacd"), 4, twips::rect(1275, 300, 990, 285), Label1);
 
-    auto* Label2
-        = crearEtiqueta(Frame1, 2, QStringLiteral("Nombre del CD"), twips(2775, 375, 1140, 240));
-    txtnomcd
-        = crearCuadro(Frame1, QStringLiteral("txtnomcd"), 30, twips(3975, 300, 4365, 285), Label2);
+    auto* Label2 = crearEtiqueta(
+        Frame1, 2, QStringLiteral("Nombre del CD"), twips::rect(2775, 375, 1140, 240));
+    txtnomcd = crearCuadro(
+        Frame1, QStringLiteral("txtnomcd"), 30, twips::rect(3975, 300, 4365, 285), Label2);
 
-    auto* Label3 = crearEtiqueta(Frame1, 3, QStringLiteral("Artista"), twips(2175, 825, 465, 240));
-    txtart = crearCuadro(Frame1, QStringLiteral("txtart"), 25, twips(2700, 750, 3090, 285), Label3);
+    auto* Label3
+        = crearEtiqueta(Frame1, 3, QStringLiteral("Artista"), twips::rect(2175, 825, 465, 240));
+    txtart = crearCuadro(
+        Frame1, QStringLiteral("txtart"), 25, twips::rect(2700, 750, 3090, 285), Label3);
 
     auto* Label4
-        = crearEtiqueta(Frame1, 4, QStringLiteral("Descripción"), twips(225, 1275, 915, 240));
+        = crearEtiqueta(Frame1, 4, QStringLiteral("Descripción"), twips::rect(225, 1275, 915, 240));
     txtdes = new LimitedPlainTextEdit(250, Frame1);
     txtdes->setObjectName(QStringLiteral("txtdes"));
-    txtdes->setGeometry(twips(1125, 1200, 7215, 660));
+    txtdes->setGeometry(twips::rect(1125, 1200, 7215, 660));
     txtdes->setFont(fuentePredeterminada());
     txtdes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtdes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -214,16 +233,17 @@ void frmcatalogo::crearDatos()
 
 void frmcatalogo::crearCanciones()
 {
-    Frame2 = crearMarco(this, "Frame2", QStringLiteral("CANCIONES"), twips(75, 2550, 8715, 4140));
+    Frame2 = crearMarco(
+        this, "Frame2", QStringLiteral("CANCIONES"), twips::rect(75, 2550, 8715, 4140));
     for (int n = 1; n <= numeroDeCanciones; ++n) {
         const bool primeraColumna = n <= 10;
         const int fila = primeraColumna ? n - 1 : n - 11;
         const int izquierdaEtiqueta = primeraColumna ? 300 : 4575;
         const int izquierdaCuadro = primeraColumna ? 1125 : 5400;
         auto* etiqueta = crearEtiqueta(Frame2, n + 4, QStringLiteral("Canción %1").arg(n),
-            twips(izquierdaEtiqueta, 375 + 375 * fila, 840, 240));
+            twips::rect(izquierdaEtiqueta, 375 + 375 * fila, 840, 240));
         txtcan.append(crearCuadro(Frame2, QStringLiteral("txtcan%1").arg(n), 30,
-            twips(izquierdaCuadro, 300 + 375 * fila, 3000, 285), etiqueta));
+            twips::rect(izquierdaCuadro, 300 + 375 * fila, 3000, 285), etiqueta));
     }
 }
 
@@ -246,7 +266,7 @@ bool frmcatalogo::Form_Load()
         datcan.setRecordSource(QLatin1String(tablaCanciones));
         datcan.Refresh();
     } catch (const DataError& e) {
-        MessageBoxes::instance().error(this, e.description);
+        MessageBoxes::instance().error(this, loadErrorText(e));
         return false;
     }
     llenando = false;
@@ -255,12 +275,12 @@ bool frmcatalogo::Form_Load()
 
 void frmcatalogo::limpiar_textos()
 {
-    txtclacd->setText(QString());
-    txtnomcd->setText(QString());
-    txtart->setText(QString());
-    txtdes->setPlainText(QString());
-    for (QLineEdit* cuadro : std::as_const(txtcan))
-        cuadro->setText(QString());
+    txtclacd->mostrar(QString());
+    txtnomcd->mostrar(QString());
+    txtart->mostrar(QString());
+    txtdes->mostrar(QString());
+    for (LimitedLineEdit* cuadro : std::as_const(txtcan))
+        cuadro->mostrar(QString());
 }
 
 void frmcatalogo::llenar_textos()
@@ -280,12 +300,19 @@ void frmcatalogo::llenar_textos()
         llenando = false;
         return;
     }
-    txtclacd->setText(datos[0]);
-    txtnomcd->setText(datos[1]);
-    txtart->setText(datos[2]);
-    txtdes->setPlainText(datos[3]);
+    txtclacd->mostrar(datos[0]);
+    txtnomcd->mostrar(datos[1]);
+    txtart->mostrar(datos[2]);
+    txtdes->mostrar(datos[3]);
     for (int n = 0; n < numeroDeCanciones; ++n)
-        txtcan[n]->setText(canciones[n]);
+        txtcan[n]->mostrar(canciones[n]);
+    // Each box shows its value from the start; the box being typed in keeps its
+    // caret where the typing goes on.
+    for (LimitedLineEdit* cuadro : { txtclacd, txtnomcd, txtart })
+        if (cuadro != m_tecleado)
+            cuadro->setCursorPosition(0);
+    for (LimitedLineEdit* cuadro : std::as_const(txtcan))
+        cuadro->setCursorPosition(0);
     llenando = false;
 }
 
@@ -293,6 +320,7 @@ void frmcatalogo::txtclacd_Change()
 {
     if (llenando)
         return;
+    const QScopedValueRollback origen(m_tecleado, m_tecleado ? m_tecleado : txtclacd);
     try {
         const QString criterio = keyCriterion(txtclacd->text());
         Recordset& cd = datcd.Recordset();
@@ -316,6 +344,7 @@ void frmcatalogo::txtnomcd_Change()
 {
     if (llenando)
         return;
+    const QScopedValueRollback origen(m_tecleado, m_tecleado ? m_tecleado : txtnomcd);
     buscarPorTexto(criterioNombre(txtnomcd->text()));
 }
 
@@ -323,6 +352,7 @@ void frmcatalogo::txtart_Change()
 {
     if (llenando)
         return;
+    const QScopedValueRollback origen(m_tecleado, m_tecleado ? m_tecleado : txtart);
     buscarPorTexto(criterioArtista(txtart->text()));
 }
 
@@ -335,8 +365,12 @@ void frmcatalogo::buscarPorTexto(const QString& criterio)
             llenando = false;
             return;
         }
+        // A key that is no number cannot be the key of a songs row.
+        const auto id = storedNumber(cd.Fields(QStringLiteral("id")).Value());
+        if (!id)
+            return;
         Recordset& can = datcan.Recordset();
-        can.FindFirst(criterioId(cd.Fields(QStringLiteral("id")).text()));
+        can.FindFirst(criterioId(*id));
         if (can.NoMatch())
             return;
     } catch (const DataError&) {

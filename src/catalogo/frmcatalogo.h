@@ -14,6 +14,7 @@ class QToolBar;
 namespace velmor {
 
 class FormHost;
+class LimitedLineEdit;
 class LimitedPlainTextEdit;
 
 // The catalogue form: one CD record in 24 boxes, the toolbar commands and the
@@ -66,11 +67,13 @@ private:
     QList<QAction*> m_botones; // index 1..9 of the toolbar at position 0..8
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
-    QLineEdit* txtclacd = nullptr;
-    QLineEdit* txtnomcd = nullptr;
-    QLineEdit* txtart = nullptr;
+    LimitedLineEdit* txtclacd = nullptr;
+    LimitedLineEdit* txtnomcd = nullptr;
+    LimitedLineEdit* txtart = nullptr;
     LimitedPlainTextEdit* txtdes = nullptr;
-    QList<QLineEdit*> txtcan; // txtcan1 .. txtcan20
+    QList<LimitedLineEdit*> txtcan; // txtcan1 .. txtcan20
+    // The box whose change started the look-ups under way, if any.
+    LimitedLineEdit* m_tecleado = nullptr;
 };
 
 }

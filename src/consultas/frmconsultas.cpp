@@ -5,7 +5,10 @@
 #include "data/dataerror.h"
 #include "data/statements.h"
 #include "ui/formhost.h"
+#include "ui/loaderror.h"
 #include "ui/messageboxes.h"
+#include "ui/rowheightdelegate.h"
+#include "ui/twips.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -18,20 +21,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QStringListModel>
 
 namespace velmor {
 
 namespace {
-
-    // The layout is given in twips; 15 twips make one logical pixel. Edges are
-    // rounded rather than sizes, so that neighbouring controls keep their gaps.
-    QRect enPixeles(int left, int top, int width, int height)
-    {
-        const int x = qRound(left / 15.0);
-        const int y = qRound(top / 15.0);
-        return QRect(x, y, qRound((left + width) / 15.0) - x, qRound((top + height) / 15.0) - y);
-    }
 
     const QString criterioIdTexto = QStringLiteral("Id");
     const QString criterioNombreTexto = QStringLiteral("Nombre");
@@ -63,7 +58,7 @@ frmconsultas::frmconsultas(FormHost* host, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmconsultas"));
     setWindowTitle(QStringLiteral("Consultas"));
-    setFixedSize(592, 306);
+    setFixedSize(twips::size(8880, 4590));
     crearControles();
     ajustarLetra();
 }
@@ -119,6 +114,8 @@ QListView* frmconsultas::crearLista(
     // Without uniform sizes the view measures every row, which costs seconds once
     // the whole catalogue is listed.
     lista->setUniformItemSizes(true);
+    lista->setItemDelegate(new RowHeightDelegate(lista));
+    lista->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     return lista;
 }
 
@@ -126,61 +123,62 @@ void frmconsultas::crearControles()
 {
     Frame1 = new QGroupBox(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(enPixeles(0, 0, 8865, 1365));
+    Frame1->setAccessibleName(QStringLiteral("Consulta"));
+    Frame1->setGeometry(twips::rect(0, 0, 8865, 1365));
 
     Label1 = crearEtiqueta(
-        "Label1", QStringLiteral("Consultar por"), Frame1, enPixeles(75, 450, 990, 240));
+        "Label1", QStringLiteral("Consultar por"), Frame1, twips::rect(75, 450, 990, 240));
     cbocriterios = new QComboBox(Frame1);
     cbocriterios->setObjectName(QStringLiteral("cbocriterios"));
-    cbocriterios->setGeometry(enPixeles(1125, 450, 2340, 315));
+    cbocriterios->setGeometry(twips::rect(1125, 450, 2340, 315));
     cbocriterios->setEditable(false);
 
     Label2 = crearEtiqueta(
-        "Label2", QStringLiteral("Cadena a buscar"), Frame1, enPixeles(75, 900, 1215, 240));
+        "Label2", QStringLiteral("Cadena a buscar"), Frame1, twips::rect(75, 900, 1215, 240));
     txtcadena = new QLineEdit(Frame1);
     txtcadena->setObjectName(QStringLiteral("txtcadena"));
-    txtcadena->setGeometry(enPixeles(1350, 900, 2940, 285));
+    txtcadena->setGeometry(twips::rect(1350, 900, 2940, 285));
     txtcadena->setMaxLength(30);
     txtcadena->installEventFilter(this);
 
     Label3 = crearEtiqueta(
-        "Label3", QStringLiteral("Guía para buscar"), Frame1, enPixeles(4575, 525, 765, 390));
+        "Label3", QStringLiteral("Guía para buscar"), Frame1, twips::rect(4575, 525, 765, 390));
     Label3->setWordWrap(true);
     List1 = new QListWidget(Frame1);
     List1->setObjectName(QStringLiteral("List1"));
-    List1->setGeometry(enPixeles(5475, 300, 1290, 840));
+    List1->setGeometry(twips::rect(5475, 300, 1290, 840));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
 
-    btntodos
-        = crearBoton("btntodos", QStringLiteral("&Todos"), Frame1, enPixeles(7425, 225, 1100, 255));
+    btntodos = crearBoton(
+        "btntodos", QStringLiteral("&Todos"), Frame1, twips::rect(7425, 225, 1100, 255));
     btnbuscar = crearBoton(
-        "btnbuscar", QStringLiteral("&Buscar"), Frame1, enPixeles(7425, 600, 1100, 255));
+        "btnbuscar", QStringLiteral("&Buscar"), Frame1, twips::rect(7425, 600, 1100, 255));
     btnregresar = crearBoton(
-        "btnregresar", QStringLiteral("&Regresar"), Frame1, enPixeles(7425, 975, 1100, 255));
+        "btnregresar", QStringLiteral("&Regresar"), Frame1, twips::rect(7425, 975, 1100, 255));
 
-    Label4
-        = crearEtiqueta("Label4", QStringLiteral("ID"), this, enPixeles(225, 1500, 555, 240), true);
+    Label4 = crearEtiqueta(
+        "Label4", QStringLiteral("ID"), this, twips::rect(225, 1500, 555, 240), true);
     Label5 = crearEtiqueta(
-        "Label5", QStringLiteral("NOMBRE"), this, enPixeles(975, 1500, 2430, 240), true);
+        "Label5", QStringLiteral("NOMBRE"), this, twips::rect(975, 1500, 2430, 240), true);
     Label6 = crearEtiqueta(
-        "Label6", QStringLiteral("ARTISTA"), this, enPixeles(3600, 1500, 2430, 240), true);
+        "Label6", QStringLiteral("ARTISTA"), this, twips::rect(3600, 1500, 2430, 240), true);
     Label8 = crearEtiqueta(
-        "Label8", QStringLiteral("CANCIONES"), this, enPixeles(6225, 1500, 2355, 240), true);
+        "Label8", QStringLiteral("CANCIONES"), this, twips::rect(6225, 1500, 2355, 240), true);
 
     m_ids = new QStringListModel(this);
     m_nombres = new QStringListModel(this);
     m_artistas = new QStringListModel(this);
     m_canciones = new QStringListModel(this);
-    List2 = crearLista("List2", m_ids, enPixeles(150, 1800, 650, 1620));
-    List3 = crearLista("List3", m_nombres, enPixeles(900, 1800, 2500, 1620));
-    List4 = crearLista("List4", m_artistas, enPixeles(3525, 1800, 2500, 1620));
-    List5 = crearLista("List5", m_canciones, enPixeles(6150, 1800, 2500, 1620));
+    List2 = crearLista("List2", m_ids, twips::rect(150, 1800, 650, 1620));
+    List3 = crearLista("List3", m_nombres, twips::rect(900, 1800, 2500, 1620));
+    List4 = crearLista("List4", m_artistas, twips::rect(3525, 1800, 2500, 1620));
+    List5 = crearLista("List5", m_canciones, twips::rect(6150, 1800, 2500, 1620));
 
     Label7 = crearEtiqueta(
-        "Label7", QStringLiteral("DESCRIPCIÓN"), this, enPixeles(375, 3525, 7965, 240), true);
+        "Label7", QStringLiteral("DESCRIPCIÓN"), this, twips::rect(375, 3525, 7965, 240), true);
     txtdescripcion = new QPlainTextEdit(this);
     txtdescripcion->setObjectName(QStringLiteral("txtdescripcion"));
-    txtdescripcion->setGeometry(enPixeles(375, 3825, 8040, 690));
+    txtdescripcion->setGeometry(twips::rect(375, 3825, 8040, 690));
     txtdescripcion->setReadOnly(true);
     txtdescripcion->setTextInteractionFlags(
         Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -208,7 +206,16 @@ void frmconsultas::crearControles()
         List4, txtdescripcion, List5, btntodos };
     for (std::size_t i = 1; i < std::size(orden); ++i)
         setTabOrder(orden[i - 1], orden[i]);
-    cbocriterios->setFocus();
+    // Whoever shows or activates the form gives the focus to the criterion.
+    setFocusProxy(cbocriterios);
+
+    // The three result lists are one table: scrolling any of them, by wheel, keys
+    // or scroll bar, scrolls the other two to the same row.
+    for (QListView* lista : { List2, List3, List4 })
+        connect(lista->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int valor) {
+            for (QListView* otra : { List2, List3, List4 })
+                otra->verticalScrollBar()->setValue(valor);
+        });
 
     connect(btnbuscar, &QPushButton::clicked, this, &frmconsultas::btnbuscar_Click);
     connect(btntodos, &QPushButton::clicked, this, &frmconsultas::btntodos_Click);
@@ -236,7 +243,7 @@ bool frmconsultas::Form_Load()
             }
         }
     } catch (const DataError& e) {
-        mostrarError(e);
+        MessageBoxes::instance().error(this, loadErrorText(e));
         return false;
     }
 
@@ -253,6 +260,7 @@ bool frmconsultas::Form_Load()
 
 void frmconsultas::limpiar_textos()
 {
+    m_claves.clear();
     m_ids->setStringList({});
     m_nombres->setStringList({});
     m_artistas->setStringList({});
@@ -264,7 +272,9 @@ void frmconsultas::leerFila(Recordset& rs, Filas& filas)
 {
     // The id is read first, so a listing that runs out of rows leaves the three
     // lists with equal numbers of rows.
-    filas.ids << rs.Fields(QStringLiteral("id")).text();
+    const Field id = rs.Fields(QStringLiteral("id"));
+    filas.ids << id.text();
+    filas.claves << storedNumber(id.Value());
     filas.nombres << rs.Fields(QStringLiteral("nombre")).text();
     filas.artistas << rs.Fields(QStringLiteral("artista")).text();
 }
@@ -273,6 +283,7 @@ void frmconsultas::agregarFilas(const Filas& filas)
 {
     if (filas.ids.isEmpty())
         return;
+    m_claves += filas.claves;
     m_ids->setStringList(m_ids->stringList() + filas.ids);
     m_nombres->setStringList(m_nombres->stringList() + filas.nombres);
     m_artistas->setStringList(m_artistas->stringList() + filas.artistas);
@@ -310,14 +321,21 @@ void frmconsultas::cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& f
     // The first song row is read even when the count is 0, so that a song search
     // without results ends with no current record like any other listing.
     const qsizetype n = std::max<qsizetype>(canciones.RecordCount(), 1);
-    const auto idCancion = [&] { return canciones.Fields(QStringLiteral("id")).text(); };
+    // A song row whose id is no number has no CD: nothing stored finds it.
+    const auto idCancion
+        = [&] { return storedNumber(canciones.Fields(QStringLiteral("id")).Value()); };
 
     // A search by id is a look-up in the key; reading every CD pays off only when
     // the song rows are a large share of the catalogue.
     if (n <= busquedasSueltas || n * 8 <= cds.RecordCount()) {
         for (qsizetype i = 0; i < n; ++i, canciones.MoveNext()) {
-            cds.FindFirst(criterioId(idCancion()));
-            if (!cds.NoMatch())
+            const auto id = idCancion();
+            bool hallado = false;
+            if (id) {
+                cds.FindFirst(criterioId(*id));
+                hallado = !cds.NoMatch();
+            }
+            if (hallado)
                 leerFila(cds, filas);
             else if (i == 0)
                 return;
@@ -327,13 +345,15 @@ void frmconsultas::cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& f
 
     // One pass over the CDs costs less than a search per song row once there are
     // many rows; the first CD with an id stands for it, as FindFirst would find it.
-    const QString primero = idCancion();
+    const auto clave
+        = [](const std::optional<StoredNumber>& id) { return id ? numberText(*id) : QString(); };
+    const QString primero = clave(idCancion());
     Filas todos;
     QHash<QString, qsizetype> posicion;
     if (cds.RecordCount() != 0) {
         for (cds.MoveFirst(); cds.hasCurrent(); cds.MoveNext()) {
-            const QString id = cds.Fields(QStringLiteral("id")).text();
-            if (!posicion.contains(id)) {
+            const QString id = clave(storedNumber(cds.Fields(QStringLiteral("id")).Value()));
+            if (!id.isEmpty() && !posicion.contains(id)) {
                 posicion.insert(id, todos.ids.size());
                 leerFila(cds, todos);
             }
@@ -342,9 +362,10 @@ void frmconsultas::cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& f
     if (!posicion.contains(primero))
         return;
     for (qsizetype i = 0; i < n; ++i, canciones.MoveNext()) {
-        const auto encontrado = posicion.constFind(idCancion());
+        const auto encontrado = posicion.constFind(clave(idCancion()));
         if (encontrado == posicion.cend())
             continue;
+        filas.claves << todos.claves[*encontrado];
         filas.ids << todos.ids[*encontrado];
         filas.nombres << todos.nombres[*encontrado];
         filas.artistas << todos.artistas[*encontrado];
@@ -353,19 +374,24 @@ void frmconsultas::cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& f
 
 void frmconsultas::llenar_canciones()
 {
-    const QString id = m_ids->stringList().value(filaSeleccionada(List2));
+    const auto id = m_claves.value(filaSeleccionada(List2));
     try {
-        datcan.setRecordSource(cancionesDelCd(id));
-        datcan.Refresh();
-        auto& canciones = datcan.Recordset();
-        auto& cds = datcd.Recordset();
-
         QStringList columnas;
         QString descripcion;
-        // A CD deleted through the catalogue form since it was listed has no rows
-        // left to show: its songs and description stay empty.
-        if (canciones.hasCurrent()) {
-            cds.FindFirst(criterioId(canciones.Fields(QStringLiteral("id")).text()));
+        // A listed id that is no number finds nothing; a CD deleted through the
+        // catalogue form since it was listed has no rows left to show. Either way
+        // its songs and description stay empty.
+        if (id) {
+            datcan.setRecordSource(cancionesDelCd(*id));
+            datcan.Refresh();
+        }
+        auto& canciones = datcan.Recordset();
+        auto& cds = datcd.Recordset();
+        const auto idCanciones = id && canciones.hasCurrent()
+            ? storedNumber(canciones.Fields(QStringLiteral("id")).Value())
+            : std::nullopt;
+        if (idCanciones) {
+            cds.FindFirst(criterioId(*idCanciones));
             if (!cds.NoMatch()) {
                 for (int i = 0; i < canciones.FieldsCount(); ++i)
                     columnas << canciones.Fields(i).text();

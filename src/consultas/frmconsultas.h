@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/recordsource.h"
+#include "data/valuerules.h"
 
 #include <QWidget>
 
@@ -57,6 +58,8 @@ protected:
 
 private:
     struct Filas {
+        // The id of each row as a number, none where the file holds no number.
+        QList<std::optional<StoredNumber>> claves;
         QStringList ids;
         QStringList nombres;
         QStringList artistas;
@@ -103,6 +106,7 @@ private:
     QPlainTextEdit* txtdescripcion = nullptr;
 
     QStringListModel* m_ids = nullptr;
+    QList<std::optional<StoredNumber>> m_claves; // beside m_ids, row by row
     QStringListModel* m_nombres = nullptr;
     QStringListModel* m_artistas = nullptr;
     QStringListModel* m_canciones = nullptr;

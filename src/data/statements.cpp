@@ -1,7 +1,5 @@
 #include "statements.h"
 
-#include "valuerules.h"
-
 namespace velmor {
 
 namespace {
@@ -21,13 +19,16 @@ namespace {
 
 }
 
-QString quoted(const QString& value) { return QLatin1Char('\'') + enComillas(value) + QLatin1Char('\''); }
+QString quoted(const QString& value)
+{
+    return QLatin1Char('\'') + enComillas(value) + QLatin1Char('\'');
+}
 
 QString criterioNombre(const QString& typed) { return QStringLiteral("nombre=") + quoted(typed); }
 
 QString criterioArtista(const QString& typed) { return QStringLiteral("artista=") + quoted(typed); }
 
-QString criterioId(const QString& idText) { return QStringLiteral("id=") + idText; }
+QString criterioId(const StoredNumber& id) { return QStringLiteral("id=") + numberText(id); }
 
 QString consultaPorId(Operador op, const QString& value)
 {
@@ -57,9 +58,9 @@ QString consultaPorCancion(Operador op, const QString& value)
     return sql + QLatin1Char('\'');
 }
 
-QString cancionesDelCd(const QString& idText)
+QString cancionesDelCd(const StoredNumber& id)
 {
-    return QStringLiteral("select * from canciones where id=") + idText;
+    return QStringLiteral("select * from canciones where id=") + numberText(id);
 }
 
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "valuerules.h"
+
 #include <QString>
 
 namespace velmor {
@@ -21,7 +23,9 @@ QString quoted(const QString& value);
 // Criteria for FindFirst.
 QString criterioNombre(const QString& typed); // nombre='...'
 QString criterioArtista(const QString& typed); // artista='...'
-QString criterioId(const QString& idText); // id=<text as given>
+// id=<number>. Ids read from a file come in only as numbers, so stored text never
+// becomes part of a statement.
+QString criterioId(const StoredNumber& id);
 
 // Statements of the search. The key value is the leading number of the text; text
 // values are upper-cased.
@@ -30,7 +34,7 @@ QString consultaPorNombre(Operador op, const QString& value);
 QString consultaPorArtista(Operador op, const QString& value);
 QString consultaPorCancion(Operador op, const QString& value);
 
-// Songs row of one CD: "select * from canciones where id=" + the id as listed.
-QString cancionesDelCd(const QString& idText);
+// Songs row of one CD: "select * from canciones where id=" + the id.
+QString cancionesDelCd(const StoredNumber& id);
 
 }

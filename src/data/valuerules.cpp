@@ -16,10 +16,11 @@ namespace {
             return false;
         double v = 0;
         for (QChar ch : digits) {
-            const int d = ch.isDigit() ? ch.digitValue()
-                                       : (ch.toUpper().unicode() >= 'A' && ch.toUpper().unicode() <= 'F'
-                                               ? ch.toUpper().unicode() - 'A' + 10
-                                               : 99);
+            const int d = ch.isDigit()
+                ? ch.digitValue()
+                : (ch.toUpper().unicode() >= 'A' && ch.toUpper().unicode() <= 'F'
+                        ? ch.toUpper().unicode() - 'A' + 10
+                        : 99);
             if (d >= base)
                 return false;
             v = v * base + d;
@@ -113,7 +114,8 @@ bool isNumericText(const QString& text)
         return true;
     bool ok = false;
     QLocale().toDouble(t, &ok);
-    if (ok)
+    // The locale's conversion also takes "inf", "nan" and "infinity", which are letters.
+    if (ok && std::any_of(t.begin(), t.end(), [](QChar c) { return c.isDigit(); }))
         return true;
     if (t.size() > 2 && t[0] == u'&' && (t[1].toUpper() == u'H' || t[1].toUpper() == u'O')) {
         double unused;
@@ -124,7 +126,8 @@ bool isNumericText(const QString& text)
 
 bool isWholeKey(double value)
 {
-    return std::isfinite(value) && std::floor(value) == value && std::fabs(value) <= 9007199254740992.0;
+    return std::isfinite(value) && std::floor(value) == value
+        && std::fabs(value) <= 9007199254740992.0;
 }
 
 QString numberText(double value)
@@ -137,12 +140,40 @@ QString numberText(double value)
         return QStringLiteral("0");
     if (isWholeKey(value))
         return QString::number(qint64(value));
+    // Whole numbers beyond a key's exact range keep plain digits too: a statement
+    // never carries an exponent for them.
+    if (std::floor(value) == value)
+        return QString::number(value, 'f', 0);
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
 QString keyCriterion(const QString& keyText)
 {
     return QStringLiteral("id=") + numberText(leadingNumber(keyText));
+}
+
+std::optional<StoredNumber> storedNumber(const QVariant& value)
+{
+    if (value.isNull())
+        return std::nullopt;
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        return StoredNumber(value.toLongLong());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return StoredNumber(value.toDouble());
+    default:
+        return std::nullopt;
+    }
+}
+
+QString numberText(const StoredNumber& value)
+{
+    if (const auto* whole = std::get_if<qint64>(&value))
+        return QString::number(*whole);
+    return numberText(std::get<double>(value));
 }
 
 QString upperCaseForm(const QString& text)

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
+#include <optional>
+#include <variant>
 
 namespace velmor {
 
@@ -13,7 +16,8 @@ namespace velmor {
 double leadingNumber(const QString& text);
 
 // True when the user's locale reads the whole text (blanks around it allowed) as a
-// number: sign, decimal and group separators and an exponent are accepted.
+// number: sign, decimal and group separators and an exponent are accepted. A text
+// without a digit ("inf", "nan", a lone sign) is no number.
 bool isNumericText(const QString& text);
 
 // A number as written into statements and criteria: a whole number as plain
@@ -22,6 +26,16 @@ QString numberText(double value);
 
 // "id=" followed by the leading number of the key text.
 QString keyCriterion(const QString& keyText);
+
+// A number read from a catalogue file; a whole number keeps every digit.
+using StoredNumber = std::variant<qint64, double>;
+
+// The number a value read from a catalogue file holds; none for text, blobs and
+// nulls, whatever they look like, so that nothing read from a file becomes SQL.
+std::optional<StoredNumber> storedNumber(const QVariant& value);
+
+// A stored number as written into statements and criteria (see numberText).
+QString numberText(const StoredNumber& value);
 
 // Every letter in upper case as the user's locale defines it.
 QString upperCaseForm(const QString& text);

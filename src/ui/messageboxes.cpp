@@ -1,6 +1,8 @@
 #include "messageboxes.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
+#include <utility>
 
 namespace velmor {
 
@@ -12,6 +14,13 @@ namespace {
     {
         QMessageBox box(icon, title, displayText(text), buttons, parent);
         box.setDefaultButton(defaultButton);
+        // Set here rather than left to Qt's translations, which may not be installed.
+        const std::pair<QMessageBox::StandardButton, const char*> texts[]
+            = { { QMessageBox::Yes, "&Sí" }, { QMessageBox::No, "&No" },
+                  { QMessageBox::Ok, "Aceptar" } };
+        for (const auto& [button, label] : texts)
+            if (QAbstractButton* shown = box.button(button))
+                shown->setText(QString::fromUtf8(label));
         box.setTextFormat(Qt::PlainText);
         const int answer = box.exec();
         if (yes)

@@ -4,13 +4,26 @@
 #include "scriptedmessageboxes.h"
 #include "testcatalog.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QAction>
+#include <QComboBox>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QToolBar>
 
 using namespace velmor;
 
@@ -32,6 +45,21 @@ QWidget* focusTarget(mdiprincipal& w, bool inConsultas)
     return w.catalogoForm()->findChild<QLineEdit*>("txtclacd");
 }
 
+// The main window on a catalogue of its own, with both forms open.
+struct BothForms {
+    TestCatalog cat;
+    ScriptedMessageBoxes boxes;
+    mdiprincipal window;
+    BothForms()
+    {
+        window.showMaximized();
+        window.showCatalogo();
+        window.showConsultasForm();
+    }
+    bool loaded() const { return window.catalogoForm() && window.consultasForm(); }
+    QList<QWidget*> forms() const { return { window.catalogoForm(), window.consultasForm() }; }
+};
+
 }
 
 class AppTest : public QObject {
@@ -47,6 +75,12 @@ private slots:
     void exitAnsweredYesCloses();
     void formsExistOnceAndReloadAfterClose();
     void missingCatalogueIsReportedAndNotCreated();
+    void firstFocus();
+    void realMessageBoxes_data();
+    void realMessageBoxes();
+    void everyControlNamed();
+    void layoutFits_data();
+    void layoutFits();
 };
 
 void AppTest::initTestCase()
@@ -55,9 +89,6 @@ void AppTest::initTestCase()
     QCOMPARE(QCoreApplication::organizationName(), "Tolvane");
     QCOMPARE(QCoreApplication::applicationName(), "velmor");
     QCOMPARE(QCoreApplication::applicationVersion(), "1.00");
-    // Standard buttons of every message box read in Spanish.
-    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), "&Sí");
-    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "OK"), "Aceptar");
 }
 
 void AppTest::startsWithCatalogueFormOnly()
@@ -230,11 +261,233 @@ void AppTest::missingCatalogueIsReportedAndNotCreated()
     QCOMPARE(boxes.shown.size(), 2);
     for (const auto& shown : boxes.shown) {
         QCOMPARE(shown.kind, ScriptedMessageBoxes::Error);
-        QVERIFY2(shown.text.contains(cat.path()), qPrintable(shown.text));
+        // The file is named, and so is the command that makes one.
+        QVERIFY2(shown.text.contains(cat.path() + "».\r"), qPrintable(shown.text));
+        QVERIFY2(
+            shown.text.endsWith("\rvelmor-db crear \"" + cat.path() + '"'), qPrintable(shown.text));
     }
     QCOMPARE(w.workspace()->subWindowList().size(), 0);
     QVERIFY(w.isVisible());
     QVERIFY(!QFile::exists(cat.path()));
+}
+
+// A form shown by the menu starts in its first control; one brought to the front
+// again keeps the control it had.
+void AppTest::firstFocus()
+{
+    TestCatalog cat;
+    ScriptedMessageBoxes boxes;
+    mdiprincipal w;
+    w.showMaximized();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    frmcatalogo* catalogo = w.showCatalogo();
+    QCOMPARE(QApplication::focusWidget(), catalogo->findChild<QWidget*>("txtclacd"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_5);
+    QCOMPARE(catalogo->findChild<QLineEdit*>("txtclacd")->text(), "5");
+
+    w.findChild<QAction*>("consultas")->trigger();
+    auto* criterios = w.consultasForm()->findChild<QComboBox*>("cbocriterios");
+    QCOMPARE(QApplication::focusWidget(), criterios);
+    QTest::keyClick(criterios, Qt::Key_Down);
+    QCOMPARE(criterios->currentText(), "Nombre");
+    auto* cadena = w.consultasForm()->findChild<QLineEdit*>("txtcadena");
+    cadena->setFocus();
+
+    w.findChild<QAction*>("catalogo")->trigger();
+    QCOMPARE(QApplication::focusWidget(), catalogo->findChild<QWidget*>("txtclacd"));
+    catalogo->findChild<QWidget*>("txtdes")->setFocus();
+    w.findChild<QAction*>("consultas")->trigger();
+    QCOMPARE(QApplication::focusWidget(), cadena);
+    w.findChild<QAction*>("catalogo")->trigger();
+    QCOMPARE(QApplication::focusWidget(), catalogo->findChild<QWidget*>("txtdes"));
+}
+
+void AppTest::realMessageBoxes_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QStringList>("buttons");
+    QTest::addColumn<bool>("yes");
+    const QStringList siNo { "&Sí", "&No" };
+    QTest::newRow("confirm, Enter")
+        << "confirm" << int(Qt::Key_Return) << "CONFIRMAR" << siNo << true;
+    QTest::newRow("confirm, Escape")
+        << "confirm" << int(Qt::Key_Escape) << "CONFIRMAR" << siNo << false;
+    QTest::newRow("error") << "error" << int(Qt::Key_Return) << "ERROR" << QStringList { "Aceptar" }
+                           << false;
+    QTest::newRow("failure") << "failure" << int(Qt::Key_Return) << "velmor"
+                             << QStringList { "Aceptar" } << false;
+}
+
+// The boxes users see, not the scripted ones: Spanish buttons whatever translations
+// are installed, and Yes the default of a confirmation.
+void AppTest::realMessageBoxes()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, key);
+    QFETCH(QString, title);
+    QFETCH(QStringList, buttons);
+    QFETCH(bool, yes);
+    QString seenTitle;
+    QStringList seenButtons;
+    QString seenText;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        seenTitle = box->windowTitle();
+        seenText = box->text();
+        for (auto* button : box->buttons())
+            seenButtons << button->text();
+        QTest::keyClick(box, Qt::Key(key));
+    });
+    bool answer = false;
+    auto& real = MessageBoxes::instance();
+    if (kind == "confirm")
+        answer = real.confirm(nullptr, "¿Seguro?\rDe verdad.");
+    else if (kind == "error")
+        real.error(nullptr, "¿Seguro?\rDe verdad.");
+    else
+        real.failure(nullptr, "¿Seguro?\rDe verdad.");
+    QCOMPARE(seenTitle, title);
+    std::sort(seenButtons.begin(), seenButtons.end(), std::greater<>());
+    QCOMPARE(seenButtons, buttons);
+    QCOMPARE(seenText, "¿Seguro?\nDe verdad.");
+    QCOMPARE(answer, yes);
+}
+
+// Every control of both forms has a name a screen reader can announce; a box is
+// announced by its label.
+void AppTest::everyControlNamed()
+{
+    BothForms both;
+    QVERIFY(both.loaded());
+    int checked = 0;
+    for (QWidget* form : both.forms()) {
+        for (QWidget* control : form->findChildren<QWidget*>()) {
+            if (!control->isVisibleTo(form))
+                continue;
+            if (!(qobject_cast<QAbstractButton*>(control) || qobject_cast<QLineEdit*>(control)
+                    || qobject_cast<QAbstractItemView*>(control)
+                    || qobject_cast<QComboBox*>(control) || qobject_cast<QPlainTextEdit*>(control)
+                    || qobject_cast<QGroupBox*>(control)))
+                continue;
+            ++checked;
+            const QString name
+                = QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+            QVERIFY2(!name.trimmed().isEmpty(),
+                qPrintable(control->objectName() + " " + control->metaObject()->className()));
+        }
+        for (QLabel* label : form->findChildren<QLabel*>()) {
+            if (!label->buddy())
+                continue;
+            QString caption = label->text();
+            caption.remove('&');
+            // A drop-down list announces its current entry; its name is still the label's.
+            if (qobject_cast<QComboBox*>(label->buddy()))
+                QCOMPARE(label->buddy()->accessibleName(), caption);
+            else
+                QCOMPARE(
+                    QAccessible::queryAccessibleInterface(label->buddy())->text(QAccessible::Name),
+                    caption);
+        }
+    }
+    QVERIFY(checked > 40);
+}
+
+void AppTest::layoutFits_data()
+{
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<QByteArray>("scale");
+    QTest::newRow("this run") << 0 << QByteArray();
+    QTest::newRow("120 dpi") << 120 << QByteArray();
+    QTest::newRow("144 dpi") << 144 << QByteArray();
+    QTest::newRow("scale 2") << 96 << QByteArray("2");
+}
+
+// At any DPI no label overlaps its box or is cut, no control leaves its frame, and
+// both forms fit a 1280 x 900 screen. Other DPIs run this test again in a process
+// of their own, on a screen of that logical DPI.
+void AppTest::layoutFits()
+{
+    QFETCH(int, dpi);
+    QFETCH(QByteArray, scale);
+    if (dpi != 0) {
+        if (qEnvironmentVariableIsSet("VELMOR_LAYOUT_CHILD"))
+            QSKIP("nested run");
+        QTemporaryDir dir;
+        QFile screen(dir.filePath("screen.json"));
+        QVERIFY(screen.open(QIODevice::WriteOnly));
+        screen.write(QStringLiteral(R"({"screens": [{"name": "s", "x": 0, "y": 0, "width": 1280,
+            "height": 900, "logicalDpi": %1, "logicalBaseDpi": 96, "dpr": 1}]})")
+                         .arg(dpi)
+                         .toUtf8());
+        screen.close();
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen:configfile=" + screen.fileName());
+        // The screen's DPI reaches the program as a logical DPI, as a font DPI does on
+        // a desktop, rather than as a device pixel ratio.
+        env.insert("QT_ENABLE_HIGHDPI_SCALING", scale.isEmpty() ? "0" : "1");
+        if (!scale.isEmpty())
+            env.insert("QT_SCALE_FACTOR", QString::fromLatin1(scale));
+        env.insert("VELMOR_LAYOUT_CHILD", "1");
+        env.insert("VELMOR_EXPECTED_DPI", QString::number(dpi));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), { "layoutFits:this run" });
+        QVERIFY(child.waitForFinished(120000));
+        const QByteArray output = child.readAll();
+        QVERIFY2(child.exitCode() == 0 && output.contains("3 passed, 0 failed, 0 skipped"),
+            output.constData());
+        return;
+    }
+    if (qEnvironmentVariableIsSet("VELMOR_EXPECTED_DPI"))
+        QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInchY(),
+            qEnvironmentVariableIntValue("VELMOR_EXPECTED_DPI"));
+    BothForms both;
+    QVERIFY(both.loaded());
+    mdiprincipal& w = both.window;
+    const qreal ratio = w.devicePixelRatioF();
+    const bool scaled = qEnvironmentVariableIsSet("QT_SCALE_FACTOR");
+    for (QWidget* form : both.forms()) {
+        const QSize outer = form->parentWidget()->frameGeometry().size()
+            + QSize(0, w.menuBar()->sizeHint().height());
+        // A scale factor of 2 makes the catalogue form 1184 x 900 pixels before its
+        // frame: no layout fits there, and the workspace scrolls instead.
+        if (!scaled)
+            QVERIFY2(outer.width() * ratio <= 1280 && outer.height() * ratio <= 900,
+                qPrintable(QStringLiteral("%1: %2 x %3")
+                               .arg(form->objectName())
+                               .arg(outer.width())
+                               .arg(outer.height())));
+        for (QWidget* control : form->findChildren<QWidget*>()) {
+            QWidget* parent = control->parentWidget();
+            if (!control->isVisibleTo(form)
+                || !(parent == form || qobject_cast<QGroupBox*>(parent)))
+                continue;
+            QVERIFY2(parent->rect().contains(control->geometry()),
+                qPrintable(control->objectName() + " leaves " + parent->objectName()));
+        }
+        for (QLabel* label : form->findChildren<QLabel*>()) {
+            const QRect text = label->fontMetrics().boundingRect(label->contentsRect(),
+                int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0),
+                label->text());
+            QVERIFY2(label->contentsRect().contains(text),
+                qPrintable(QStringLiteral("%1 is cut: %2,%3 %4x%5 in %6x%7")
+                               .arg(label->objectName())
+                               .arg(text.x())
+                               .arg(text.y())
+                               .arg(text.width())
+                               .arg(text.height())
+                               .arg(label->width())
+                               .arg(label->height())));
+            // Labels may reach under their box, as drawn; their text may not.
+            if (label->buddy() && label->buddy()->parentWidget() == label->parentWidget())
+                QVERIFY2(!text.translated(label->pos()).intersects(label->buddy()->geometry()),
+                    qPrintable(label->objectName() + " overlaps its box"));
+        }
+    }
 }
 
 QTEST_MAIN(AppTest)

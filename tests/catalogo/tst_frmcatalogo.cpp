@@ -47,8 +47,13 @@ const QMap<int, QStringList> discos {
     { 5, { "CINCO", "QUINTETO", "DISCO CINCO", "C1", "", "C3" } },
     { 6, { "DON'T STOP", "O'HARA", "ROCK", "GO" } },
     { 7, { "SIETE", "", "SIN ARTISTA", "S7" } },
+    // Stored forms longer than their boxes take when typed.
+    { 8, { "STRASSE " + QString(30, u'Ñ'), "GROSS", QString(260, u'D'), QString(31, u'S') } },
     { 9, { "", "ANÓNIMO", "SIN NOMBRE", "N9" } },
+    { 10, { "DIEZ", "DECENA", "DISCO DIEZ", "D10" } },
     { 12, { "DOCE", "DOCENA", "DISCO DOCE", "D1" } },
+    { 1000, { "MIL", "MILES", "DISCO MIL", "M1" } },
+    { 10000, { "DIEZ MIL", "MILES", "DISCO DIEZ MIL", "M10" } },
 };
 
 // The 24 box texts from the first ones given; the rest empty.
@@ -170,7 +175,8 @@ private slots:
         velmor::CatalogFile::setPathOverride(ausente);
         QVERIFY(!f.cargar());
         QCOMPARE(f.mensajes.shown.size(), 1);
-        QVERIFY2(f.mensajes.shown[0].text.contains(ausente), qPrintable(f.mensajes.shown[0].text));
+        QVERIFY2(f.mensajes.shown[0].text.endsWith("\rvelmor-db crear \"" + ausente + '"'),
+            qPrintable(f.mensajes.shown[0].text));
         QVERIFY(!QFile::exists(ausente));
     }
 
@@ -253,22 +259,28 @@ private slots:
         QTest::addColumn<QStringList>("tecleado");
         QTest::addColumn<QString>("mensaje");
         QTest::addColumn<QStringList>("filas");
-        const QStringList doce { "12|DOCE|DOCENA|DISCO DOCE", "12|D1|||" };
-        QTest::newRow("sin clave") << QStringList { "", "n", "", "d" } << sinDatos << doce;
-        QTest::newRow("sin nombre") << QStringList { "3", "", "a", "d" } << sinDatos << doce;
-        QTest::newRow("sin descripción") << QStringList { "3", "n", "a", "" } << sinDatos << doce;
-        QTest::newRow("letras en la clave")
-            << QStringList { "3a", "n", "", "d" } << sinDatos << doce;
-        QTest::newRow("coma decimal") << QStringList { "1,5", "n", "", "d" } << noEntera << doce;
-        QTest::newRow("exponente negativo")
-            << QStringList { "2e-1", "n", "", "d" } << noEntera << doce;
-        QTest::newRow("clave ya guardada")
-            << QStringList { "12", "n", "", "d" }
-            << QStringLiteral("Ya existe un CD con la clave 12.") << doce;
+        // CD 12, and a songs row 3 without its CD.
+        const QStringList antes { "12|DOCE|DOCENA|DISCO DOCE", "3|HUÉRFANA|||", "12|D1|||" };
+        const auto sinGrabar = [&](const char* fila, QStringList tecleado, QString mensaje) {
+            QTest::newRow(fila) << tecleado << mensaje << antes;
+        };
+        sinGrabar("sin clave", { "", "n", "", "d" }, sinDatos);
+        sinGrabar("sin nombre", { "4", "", "a", "d" }, sinDatos);
+        sinGrabar("sin descripción", { "4", "n", "a", "" }, sinDatos);
+        sinGrabar("letras en la clave", { "3a", "n", "", "d" }, sinDatos);
+        for (const char* letras : { "-", "+", "inf", "nan", "infinity", "-Inf" })
+            sinGrabar(letras, { letras, "n", "", "d" }, sinDatos);
+        sinGrabar("coma decimal", { "1,5", "n", "", "d" }, noEntera);
+        sinGrabar("exponente negativo", { "2e-1", "n", "", "d" }, noEntera);
+        sinGrabar("clave ya guardada", { "12", "n", "", "d" }, "Ya existe un CD con la clave 12.");
+        sinGrabar(
+            "clave sólo en canciones", { "3", "n", "", "d" }, "Ya existe un CD con la clave 3.");
         QTest::newRow("en mayúsculas")
-            << QStringList { "7", "canción de cuna", "", "ñandú y güiro", "uno", "", "tres" }
+            << QStringList { "7", "canción de cuna", "The Beatles", "ñandú y güiro", "uno", "",
+                   "Tres" }
             << QString()
-            << QStringList { "7|CANCIÓN DE CUNA||ÑANDÚ Y GÜIRO", doce[0], "7|UNO||TRES|", doce[1] };
+            << QStringList { "7|CANCIÓN DE CUNA|THE BEATLES|ÑANDÚ Y GÜIRO", antes[0], antes[1],
+                   "7|UNO||TRES|", antes[2] };
     }
 
     // Refused or not, the boxes keep what was typed.
@@ -278,6 +290,7 @@ private slots:
         QFETCH(QString, mensaje);
         QFETCH(QStringList, filas);
         Formulario f({ 12 });
+        f.archivo.exec("insert into canciones(id, cancion1) values (3, 'HUÉRFANA')");
         QVERIFY(f.cargar());
         f.teclear(tecleado);
         const QStringList antes = f.textos();
@@ -287,6 +300,32 @@ private slots:
         QCOMPARE(f.mensajes.take(), mensaje.isEmpty() ? QStringList() : QStringList { mensaje });
         QCOMPARE(f.textos(), antes);
         QCOMPARE(f.filas(), filas);
+    }
+
+    void grabadoSeEncuentra_data()
+    {
+        QTest::addColumn<QList<int>>("guardados");
+        QTest::addColumn<QString>("clave");
+        QTest::newRow("5 tras el 10") << QList<int> { 10 } << "5";
+        QTest::newRow("5 entre 1 y 10") << QList<int> { 1, 10 } << "5";
+        QTest::newRow("0005 tras el 10") << QList<int> { 10 } << "0005";
+    }
+
+    // A CD just saved is found by its key without another toolbar click, shown as
+    // stored: upper case, key without leading zeros.
+    void grabadoSeEncuentra()
+    {
+        QFETCH(QList<int>, guardados);
+        QFETCH(QString, clave);
+        Formulario f(guardados);
+        QVERIFY(f.cargar());
+        f.teclear({ clave, "Cinco", "Quinteto", "Disco Cinco", "c1", "", "c3" });
+        f.pulsar("grabar");
+        QCOMPARE(f.mensajes.take(), QStringList());
+        f.escribir("txtclacd", QString(clave.size(), u'\b'));
+        QCOMPARE(f.textos(), registro());
+        f.escribir("txtclacd", clave);
+        QCOMPARE(f.textos(), mostrado(5));
     }
 
     void fallosDelArchivo_data()
@@ -338,6 +377,9 @@ private slots:
         QTest::newRow("falta la descripción")
             << Eliminacion { { 5 }, { "9", "n" }, true, nadaQueEliminar, cinco };
         QTest::newRow("respuesta No") << Eliminacion { { 5 }, { "5" }, false, confirmar, cinco };
+        // 1E4 is key 10000, shown whole in the four-character box.
+        QTest::newRow("clave 1E4")
+            << Eliminacion { { 1000, 10000 }, { "1E4" }, true, confirmar, { "1000", "1000" } };
         QTest::newRow("clave desconocida") << Eliminacion { { 5 }, otro, true, confirmar, cinco };
         // Letters mean key 0; CD 0 lacks its songs row, so only its datos_cd row goes.
         QTest::newRow("letras: clave 0")
@@ -403,6 +445,10 @@ private slots:
         // Filling the boxes must not start a look-up by the name it shows.
         QTest::newRow("nombre repetido") << Busqueda { 0, { "12" }, { 12 }, "12", { 2, 12 } };
         QTest::newRow("ceros delante") << Busqueda { 0, { "0012" }, { 12 }, "12", { 12 } };
+        QTest::newRow("exponente")
+            << Busqueda { 0, { "1", "E", "4" }, { -1, -1, 10000 }, "10000", { 1000, 10000 } };
+        QTest::newRow("textos más largos que sus cajas")
+            << Busqueda { 0, { "8" }, { 8 }, "8", { 8 } };
         QTest::newRow("letras: clave 0") << Busqueda { 0, { "x" }, { 0 }, "0", { 0, 1 } };
         QTest::newRow("vaciada a mano") << Busqueda { 0, { "12", "\b\b" }, { 12, -1 }, "", { 12 } };
         QTest::newRow("vaciada con CD 0")
@@ -410,6 +456,8 @@ private slots:
         QTest::newRow("clave sin canciones") << Busqueda { 0, { "5" }, { -1 }, "5", uno, { 5 } };
         QTest::newRow("nombre acentuado")
             << Busqueda { 1, { "canción triste" }, { 4 }, "CANCIÓN TRISTE", texto };
+        QTest::newRow("nombre repetido: el primero")
+            << Busqueda { 1, { "doce" }, { 2 }, "DOCE", { 2, 12 } };
         QTest::newRow("nombre parcial")
             << Busqueda { 1, { "canción trist" }, { -1 }, "canción trist", texto };
         QTest::newRow("artista con eñe")
@@ -444,6 +492,10 @@ private slots:
             vistos.removeAt(b.caja);
             esperados.removeAt(b.caja);
             QCOMPARE(vistos, esperados);
+            // A shown CD reads from the start of each box but the one being typed in.
+            for (auto* cuadro : f.form->findChildren<QLineEdit*>())
+                if (cuadro->objectName() != cajas[b.caja])
+                    QVERIFY2(cuadro->cursorPosition() == 0, qPrintable(cuadro->objectName()));
         }
         QCOMPARE(f.textos()[b.caja], b.queda);
         QVERIFY(f.mensajes.shown.isEmpty());

@@ -1,3 +1,4 @@
+#include "app/mdiprincipal.h"
 #include "catalogo/frmcatalogo.h"
 #include "consultas/frmconsultas.h"
 #include "data/dataerror.h"
@@ -8,17 +9,21 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 #include <optional>
 
 using velmor::frmconsultas;
 
 namespace {
 
-// The catalogue every test starts from, in id order; song row 15 has no CD.
+// The catalogue every test starts from, in id order; song row 15 has no CD, and is the
+// first row holding the song SOLA.
 const QStringList todos = { "3", "7", "12", "20" };
 const QMap<QString, QStringList> catalogo = {
     { "3", { "ALBA", "BETO" } },
@@ -88,6 +93,9 @@ class TestFrmConsultas : public QObject {
     std::optional<frmconsultas> form;
 
 private slots:
+    // The program's own font, for which the lists' rows are measured.
+    void initTestCase() { velmor::setUpApplication(); }
+
     void init()
     {
         form.reset();
@@ -95,8 +103,8 @@ private slots:
         tc->addCd(3, "ALBA", "BETO", "D3", { "AMOR", "LUZ" });
         tc->addCd(7, "LUNA", "SOL", "D7", { "MAR" });
         tc->addCd(12, "DON'T STOP", "ZETA", "D12", { "X" });
-        tc->addCd(20, "NOCHE", "ANA", "D20", { "Y", "MAR", "AMOR" });
-        tc->exec("insert into canciones(id, cancion1) values (15, 'MAR')");
+        tc->addCd(20, "NOCHE", "ANA", "D20", { "Y", "MAR", "AMOR", "SOLA" });
+        tc->exec("insert into canciones(id, cancion1, cancion2) values (15, 'MAR', 'SOLA')");
         form.emplace(nullptr);
         QVERIFY(form->Form_Load());
     }
@@ -128,6 +136,10 @@ private slots:
         fila("canción distinto", "Canción", 1, "x", "", cancionEn("<>", "X"), { "3", "7", "20" });
         fila("id sin operador", "Id", -1, "7", "", "", todos);
         fila("canción sin operador", "Canción", -1, "amor", "", "", todos);
+        fila("primera canción sin cd", "Canción", 0, "sola", "", cancionEn("=", "SOLA"), {});
+        // Whole numbers are written with plain digits however large.
+        fila("id 1e20", "Id", 0, "1e20", "id =100000000000000000000", "", {});
+        fila("id 2^53", "Id", 5, "9007199254740992", "id >=9007199254740992", "", {});
         fila("ningún criterio", "", 0, "7", "", "", {});
     }
     void buscar()
@@ -212,8 +224,10 @@ private slots:
         QTest::addColumn<QString>("borrar");
         for (const char* l : { "List2", "List3", "List4" })
             QTest::newRow(l) << QString(l) << "";
-        QTest::newRow("cd borrado") << "List2" << "delete from datos_cd where id=20";
-        QTest::newRow("canciones borradas") << "List3" << "delete from canciones where id=20";
+        QTest::newRow("cd borrado") << "List2"
+                                    << "delete from datos_cd where id=20";
+        QTest::newRow("canciones borradas") << "List3"
+                                            << "delete from canciones where id=20";
     }
     void seleccion()
     {
@@ -232,7 +246,8 @@ private slots:
             QCOMPARE(elegidas.size(), 1);
             QCOMPARE(elegidas[0].row(), 1);
         }
-        const QStringList canciones = QStringList { "20", "Y", "MAR", "AMOR" } + QStringList(17);
+        const QStringList canciones
+            = QStringList { "20", "Y", "MAR", "AMOR", "SOLA" } + QStringList(16);
         QCOMPARE(filas(*form, "List5"), borrar.isEmpty() ? canciones : QStringList());
         QCOMPARE(form->findChild<QPlainTextEdit*>("txtdescripcion")->toPlainText(),
             borrar.isEmpty() ? "D20" : "");
@@ -281,6 +296,130 @@ private slots:
         QTest::keyClicks(txtcadena, "12");
         QTest::keyClick(txtcadena, Qt::Key_Return);
         comprobarListado(*form, { "12" });
+    }
+
+    void desplazamientoConjunto_data()
+    {
+        QTest::addColumn<QString>("lista");
+        QTest::addColumn<QString>("como");
+        for (const char* lista : { "List2", "List3", "List4" }) {
+            QTest::addRow("barra de %s", lista) << lista << "barra";
+            QTest::addRow("rueda en %s", lista) << lista << "rueda";
+        }
+        QTest::newRow("Fin en List4") << "List4"
+                                      << "Fin";
+        QTest::newRow("AvPág en List2") << "List2"
+                                        << "AvPág";
+    }
+
+    // The three result lists keep one vertical position, whichever is scrolled.
+    void desplazamientoConjunto()
+    {
+        QFETCH(QString, lista);
+        QFETCH(QString, como);
+        tc->exec("with recursive n(i) as (select 100 union all select i+1 from n where i<160) "
+                 "insert into datos_cd(id, nombre, artista, descripcion) "
+                 "select i, 'CD '||i, 'ART '||i, '' from n");
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&*form));
+        form->btntodos_Click();
+        // The lists lay out their rows when events are next processed.
+        QCoreApplication::processEvents();
+        auto* vista = form->findChild<QListView*>(lista);
+        if (como == "barra") {
+            vista->verticalScrollBar()->setValue(vista->verticalScrollBar()->maximum() / 2);
+        } else if (como == "rueda") {
+            const QPointF centro = vista->viewport()->rect().center();
+            QWheelEvent rueda(centro, vista->viewport()->mapToGlobal(centro), QPoint(),
+                QPoint(0, -360), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(vista->viewport(), &rueda);
+        } else {
+            vista->setFocus();
+            for (int i = 0; i < (como == "Fin" ? 1 : 3); ++i)
+                QTest::keyClick(vista, como == "Fin" ? Qt::Key_End : Qt::Key_PageDown);
+        }
+        const int posicion = vista->verticalScrollBar()->value();
+        QVERIFY(posicion > 0);
+        for (const char* otra : { "List2", "List3", "List4" }) {
+            auto* v = form->findChild<QListView*>(otra);
+            QCOMPARE(v->verticalScrollBar()->value(), posicion);
+            // The same CD stands at the top of each list.
+            QCOMPARE(v->indexAt(QPoint(2, 2)).row(), vista->indexAt(QPoint(2, 2)).row());
+        }
+    }
+
+    // Accents on capitals are drawn whole: the ink of a listed row is as tall as the
+    // same text drawn with room to spare.
+    void acentosVisibles()
+    {
+        const QString texto = QStringLiteral("ÑÁÉÍÓÚ ÜÇ");
+        tc->exec(QStringLiteral("update datos_cd set nombre='%1' where id=3").arg(texto));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&*form));
+        form->btntodos_Click();
+        QCoreApplication::processEvents();
+        auto* vista = form->findChild<QListView*>("List3");
+        const auto altoDeTinta = [](const QImage& imagen, const QRect& zona) {
+            int arriba = -1, abajo = -1;
+            for (int y = zona.top(); y <= zona.bottom(); ++y)
+                for (int x = zona.left(); x <= zona.right(); ++x)
+                    if (qGray(imagen.pixel(x, y)) < 160) {
+                        if (arriba < 0)
+                            arriba = y;
+                        abajo = y;
+                        break;
+                    }
+            return arriba < 0 ? 0 : abajo - arriba + 1;
+        };
+        const QImage lista = vista->viewport()->grab().toImage();
+        const qreal escala = lista.devicePixelRatio();
+        const QRect fila = vista->visualRect(vista->model()->index(0, 0));
+        const QRect zona(fila.topLeft() * escala, fila.size() * escala);
+
+        QImage libre(QSize(400, 200) * escala, QImage::Format_RGB32);
+        libre.setDevicePixelRatio(escala);
+        libre.fill(Qt::white);
+        QPainter pintor(&libre);
+        pintor.setFont(vista->font());
+        pintor.setPen(Qt::black);
+        pintor.drawText(QPoint(10, 100), texto);
+        pintor.end();
+        const int esperado = altoDeTinta(libre, libre.rect());
+        QVERIFY(esperado > QFontMetrics(vista->font()).ascent() / 2);
+        QCOMPARE(altoDeTinta(lista, zona.intersected(lista.rect())), esperado);
+    }
+
+    // A hand-made catalogue whose ids are text that reads as SQL: listing and
+    // selecting every row shows only what the file holds as numbers, and never the
+    // engine's own data.
+    void idsDeTexto()
+    {
+        QString canciones;
+        for (int i = 1; i <= 20; ++i)
+            canciones += QStringLiteral(", cancion%1 text").arg(i);
+        tc->exec("drop table canciones; drop table datos_cd;"
+                 "create table datos_cd(id, nombre text, artista text, descripcion text);"
+                 "create table canciones(id"
+            + canciones
+            + ");"
+              "insert into datos_cd values (7, 'LUNA', 'SOL', 'D7'),"
+              " ('0 union select name, sql, 1, 2 from sqlite_master', 'X', 'Y', 'Z');"
+              "insert into canciones(id, cancion1) values (7, 'MAR'),"
+              " ('0 union select 1, sqlite_version(), 3, 4', 'X');");
+        QVERIFY(form->Form_Load());
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&*form));
+        form->btntodos_Click();
+        QCOMPARE(filas(*form, "List3"), QStringList({ "LUNA", "X" }));
+        auto* vista = form->findChild<QListView*>("List2");
+        const QStringList esperadas[] = { QStringList { "7", "MAR" } + QStringList(19), {} };
+        for (int fila = 0; fila < 2; ++fila) {
+            vista->selectionModel()->setCurrentIndex(
+                vista->model()->index(fila, 0), QItemSelectionModel::ClearAndSelect);
+            QCOMPARE(filas(*form, "List5"), esperadas[fila]);
+        }
+        ::buscar(*form, "Canción", 0, "x");
+        comprobarListado(*form, {});
     }
 
     void cuarentaMilCds()
