@@ -6,10 +6,55 @@
 #include <numeric>
 #include <sqlite3.h>
 #include <unicode/ucol.h>
+#include <unicode/ustring.h>
+#include <vector>
 
 namespace velmor {
 
 namespace {
+
+    // A UTF-8 text in upper case as UTF-16, in a buffer on the stack when short.
+    class UpperText {
+    public:
+        explicit UpperText(std::string_view utf8)
+        {
+            UErrorCode status = U_ZERO_ERROR;
+            int32_t length = 0;
+            // Broken sequences from the file read as U+FFFD, as the collator reads them.
+            u_strFromUTF8WithSub(m_source.data(), int32_t(m_source.size()), &length, utf8.data(),
+                int32_t(utf8.size()), 0xfffd, nullptr, &status);
+            std::vector<UChar> wide;
+            UChar* source = m_source.data();
+            if (status == U_BUFFER_OVERFLOW_ERROR) {
+                wide.resize(size_t(length));
+                source = wide.data();
+                status = U_ZERO_ERROR;
+                u_strFromUTF8WithSub(source, length, &length, utf8.data(), int32_t(utf8.size()),
+                    0xfffd, nullptr, &status);
+            }
+            if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
+                return;
+            status = U_ZERO_ERROR;
+            m_length = u_strToUpper(m_upper.data(), int32_t(m_upper.size()), source, length, "",
+                &status);
+            if (status == U_BUFFER_OVERFLOW_ERROR) {
+                m_long.resize(size_t(m_length));
+                status = U_ZERO_ERROR;
+                u_strToUpper(m_long.data(), m_length, source, length, "", &status);
+            }
+            m_ok = !U_FAILURE(status);
+        }
+        bool ok() const { return m_ok; }
+        const UChar* data() const { return m_long.empty() ? m_upper.data() : m_long.data(); }
+        int32_t size() const { return m_length; }
+
+    private:
+        std::array<UChar, 128> m_source {};
+        std::array<UChar, 160> m_upper {};
+        std::vector<UChar> m_long;
+        int32_t m_length = 0;
+        bool m_ok = false;
+    };
 
     class SpanishOrder {
     public:
@@ -44,9 +89,17 @@ namespace {
                 const int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
                 return c != 0 ? c : (a.size() < b.size() ? -1 : a.size() > b.size());
             }
+            // Both sides are compared in upper case, the form in which the catalogue
+            // stores text: a letter whose upper case is another letter or two (ß and
+            // SS, ı and I, ŉ and ʼN) then matches what was stored from it. Case is
+            // only a third-level difference, which the collator ignores anyway.
+            UpperText upperA(a), upperB(b);
             UErrorCode status = U_ZERO_ERROR;
-            const UCollationResult r = ucol_strcollUTF8(
-                m_collator, a.data(), int32_t(a.size()), b.data(), int32_t(b.size()), &status);
+            const UCollationResult r = upperA.ok() && upperB.ok()
+                ? ucol_strcoll(m_collator, upperA.data(), upperA.size(), upperB.data(),
+                      upperB.size())
+                : ucol_strcollUTF8(m_collator, a.data(), int32_t(a.size()), b.data(),
+                      int32_t(b.size()), &status);
             return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
         }
 
