@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <cstring>
 #include <map>
+#include <utility>
 #include <sqlite3.h>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -136,6 +137,10 @@ DataError engineError(int rc, const QString& path, const QString& engineText)
         return DataError(ErrorNumber::NotSqlite,
             QStringLiteral("El archivo «%1» no es una base de datos de catálogo válida.").arg(path));
     case SQLITE_IOERR:
+        if ((rc == SQLITE_IOERR_WRITE || rc == SQLITE_IOERR_FSYNC || rc == SQLITE_IOERR_TRUNCATE
+                || rc == SQLITE_IOERR_DELETE)
+            && QFileInfo::exists(path) && !writable(path))
+            return readOnlyError(path);
         return DataError(ErrorNumber::Damaged,
             QStringLiteral("Error de lectura o escritura en el disco con el catálogo «%1».")
                 .arg(path));
@@ -287,8 +292,6 @@ int Connection::authorize(
     };
     if (action == SQLITE_ATTACH || action == SQLITE_DETACH)
         return refuse(QStringLiteral("no se pueden abrir otros archivos desde una instrucción"));
-    if (action == SQLITE_FUNCTION && isEngineFunction(second))
-        return refuse(QStringLiteral("la función «%1» no está permitida").arg(name(second)));
     if (inner) {
         // A view or trigger stored in the file: it may check and raise an error, but
         // it reads and writes nothing and calls nothing on our behalf.
@@ -298,6 +301,8 @@ int Connection::authorize(
                                      "no está permitido")
                           .arg(name(inner), name(first ? first : second)));
     }
+    if (action == SQLITE_FUNCTION && isEngineFunction(second))
+        return refuse(QStringLiteral("la función «%1» no está permitida").arg(name(second)));
     const bool own = m_ownStatements > 0;
     switch (action) {
     case SQLITE_SELECT:
@@ -328,20 +333,20 @@ int Connection::authorize(
     default:
         if (own)
             return SQLITE_OK;
-        return refuse(QStringLiteral("la operación no está permitida"));
+        return refuse(QStringLiteral("la operación sobre «%1» no está permitida")
+                          .arg(name(first ? first : second)));
     }
 }
 
 void Connection::fail(int rc) const
 {
-    // A refusal of the authorizer comes back as a plain error with a fixed text.
-    const char* text = sqlite3_errmsg(m_db);
-    if ((rc & 0xff) == SQLITE_AUTH
-        || ((rc & 0xff) == SQLITE_ERROR && !m_refused.isEmpty()
-            && (std::strcmp(text, "not authorized") == 0
-                || (std::strncmp(text, "access to ", 10) == 0 && std::strstr(text, " is prohibited")))))
-        throw engineError(SQLITE_AUTH, m_path, m_refused);
-    throw engineError(rc, m_path, QString::fromUtf8(text));
+    // A refusal of the authorizer may come back as a plain error, also from inside
+    // a virtual table that could not set itself up.
+    if ((rc & 0xff) == SQLITE_AUTH || ((rc & 0xff) == SQLITE_ERROR && !m_refused.isEmpty())) {
+        const QString why = std::exchange(m_refused, QString());
+        throw engineError(SQLITE_AUTH, m_path, why);
+    }
+    throw engineError(rc, m_path, QString::fromUtf8(sqlite3_errmsg(m_db)));
 }
 
 void Connection::exec(const char* sql)

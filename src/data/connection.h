@@ -77,7 +77,7 @@ private:
     quint64 m_device = 0;
     quint64 m_inode = 0;
     int m_ownStatements = 0;
-    QString m_refused; // why the authorizer last refused a statement
+    mutable QString m_refused; // why the authorizer last refused a statement
 };
 
 // Opens a write transaction on construction and rolls it back on destruction
