@@ -428,7 +428,7 @@ void FilesTest::engineFailuresInSpanish()
     QFETCH(int, number);
     QFETCH(QString, mentions);
     TestCatalog cat;
-    // Enough rows that the set's first ones are no longer in the page cache.
+    // Enough rows that most of them lie beyond the pages a shortened file keeps.
     cat.exec(QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n "
                             "where i < %1) insert into datos_cd select i, 'CD', '', "
                             "hex(zeroblob(150)) from n; insert into canciones (id) select id "
@@ -441,10 +441,10 @@ void FilesTest::engineFailuresInSpanish()
             QSKIP("this file system cannot make a file unwritable");
     }
     RecordSource datcd, datcan;
-    if (atSave || fault == "shortened") {
+    if (atSave)
         bind(datcd, cat.path(), "datos_cd");
+    if (atSave || fault == "shortened")
         bind(datcan, cat.path(), "canciones");
-    }
     sqlite3* other = nullptr;
     QString big;
     if (fault == "exclusive") {
@@ -468,8 +468,7 @@ void FilesTest::engineFailuresInSpanish()
         if (atSave)
             saveCd(datcd, datcan, 9999, big.isEmpty() ? QString("D") : big);
         else if (fault == "shortened")
-            for (Recordset& rs = datcd.Recordset(); rs.hasCurrent(); rs.MoveNext())
-                rs.Fields("descripcion");
+            CatalogFile::check(cat.path());
         else
             bind(datcd, cat.path(), "datos_cd");
     });
