@@ -32,13 +32,12 @@ namespace {
 
     QString schemaSql()
     {
-        QString sql = QStringLiteral(
-            "create table datos_cd ("
-            "id integer primary key, "
-            "nombre text collate nocase not null default '', "
-            "artista text collate nocase not null default '', "
-            "descripcion text collate nocase not null default '');"
-            "create table canciones (id integer primary key");
+        QString sql = QStringLiteral("create table datos_cd ("
+                                     "id integer primary key, "
+                                     "nombre text collate nocase not null default '', "
+                                     "artista text collate nocase not null default '', "
+                                     "descripcion text collate nocase not null default '');"
+                                     "create table canciones (id integer primary key");
         for (int i = 1; i <= 20; ++i)
             sql += QStringLiteral(", cancion%1 text collate nocase not null default ''").arg(i);
         sql += QStringLiteral(");");
@@ -55,7 +54,8 @@ namespace {
         QStringList names;
         sqlite3_stmt* raw = nullptr;
         const QByteArray sql = QByteArray("pragma table_info(") + table + ")";
-        if (sqlite3_prepare_v2(connection.handle(), sql.constData(), -1, &raw, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(connection.handle(), sql.constData(), -1, &raw, nullptr)
+            != SQLITE_OK)
             connection.fail(sqlite3_extended_errcode(connection.handle()));
         Statement st(raw);
         int rc;
@@ -114,8 +114,8 @@ void create(const QString& p)
         || sqlite3_exec(db.get(), ("begin;" + schemaSql() + "commit;").toUtf8().constData(),
                nullptr, nullptr, &message)
             != SQLITE_OK) {
-        const QString why = message ? QString::fromUtf8(message)
-                                    : QString::fromUtf8(sqlite3_errmsg(db.get()));
+        const QString why
+            = message ? QString::fromUtf8(message) : QString::fromUtf8(sqlite3_errmsg(db.get()));
         sqlite3_free(message);
         db.reset();
         QFile::remove(p);
@@ -172,6 +172,7 @@ void checkFileKind(const QString& p)
 
 void checkTables(Connection& connection)
 {
+    Connection::OwnStatements own(connection);
     sqlite3* db = connection.handle();
     const QString& p = connection.path();
     const std::pair<const char*, const QStringList*> tables[] = {
@@ -197,7 +198,8 @@ void checkTables(Connection& connection)
         // Views and virtual tables have no pages of their own.
         if (type != "table" || sqlite3_column_int64(raw, 1) <= 0)
             throw DataError(ErrorNumber::BadSchema,
-                QStringLiteral("«%1» en el archivo del catálogo «%2» no es una tabla normal (es %3).")
+                QStringLiteral(
+                    "«%1» en el archivo del catálogo «%2» no es una tabla normal (es %3).")
                     .arg(QLatin1String(table), p,
                         type == "view" ? QStringLiteral("una vista")
                                        : QStringLiteral("una tabla virtual")));

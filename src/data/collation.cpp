@@ -120,10 +120,10 @@ namespace {
             FoldedText upperA(a), upperB(b);
             UErrorCode status = U_ZERO_ERROR;
             const UCollationResult r = upperA.ok() && upperB.ok()
-                ? ucol_strcoll(m_collator, upperA.data(), upperA.size(), upperB.data(),
-                      upperB.size())
-                : ucol_strcollUTF8(m_collator, a.data(), int32_t(a.size()), b.data(),
-                      int32_t(b.size()), &status);
+                ? ucol_strcoll(
+                    m_collator, upperA.data(), upperA.size(), upperB.data(), upperB.size())
+                : ucol_strcollUTF8(
+                    m_collator, a.data(), int32_t(a.size()), b.data(), int32_t(b.size()), &status);
             return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
         }
 

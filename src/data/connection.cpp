@@ -10,8 +10,8 @@
 #include <QFileInfo>
 #include <cstring>
 #include <map>
-#include <utility>
 #include <sqlite3.h>
+#include <utility>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>
@@ -100,9 +100,10 @@ DataError engineError(int rc, const QString& path, const QString& engineText)
     switch (rc) {
     case SQLITE_READONLY_ROLLBACK:
         return DataError(ErrorNumber::InterruptedWrite,
-            QStringLiteral("El catálogo «%1» tiene una escritura interrumpida que hay que deshacer, "
-                           "y aquí no se puede escribir en él. Cópielo a una carpeta en la que se "
-                           "pueda escribir y ábralo desde allí.")
+            QStringLiteral(
+                "El catálogo «%1» tiene una escritura interrumpida que hay que deshacer, "
+                "y aquí no se puede escribir en él. Cópielo a una carpeta en la que se "
+                "pueda escribir y ábralo desde allí.")
                 .arg(path));
     case SQLITE_READONLY_DBMOVED:
         return DataError(ErrorNumber::FileNotFound,
@@ -135,7 +136,8 @@ DataError engineError(int rc, const QString& path, const QString& engineText)
             QStringLiteral("El archivo del catálogo «%1» está dañado.").arg(path));
     case SQLITE_NOTADB:
         return DataError(ErrorNumber::NotSqlite,
-            QStringLiteral("El archivo «%1» no es una base de datos de catálogo válida.").arg(path));
+            QStringLiteral("El archivo «%1» no es una base de datos de catálogo válida.")
+                .arg(path));
     case SQLITE_IOERR:
         if ((rc == SQLITE_IOERR_WRITE || rc == SQLITE_IOERR_FSYNC || rc == SQLITE_IOERR_TRUNCATE
                 || rc == SQLITE_IOERR_DELETE)
@@ -215,8 +217,8 @@ void Connection::configure()
     // read then gives a read error instead of a bus error. A page cache that holds
     // a large catalogue whole wins back most of what the map saved on full passes
     // (it is only filled as pages are read).
-    sqlite3_exec(m_db, "pragma mmap_size = 0; pragma cache_size = -65536", nullptr, nullptr,
-        nullptr);
+    sqlite3_exec(
+        m_db, "pragma mmap_size = 0; pragma cache_size = -65536", nullptr, nullptr, nullptr);
     installCatalogCollation(m_db);
     sqlite3_set_authorizer(m_db, &Connection::authorizeCallback, this);
 }
@@ -262,7 +264,8 @@ std::shared_ptr<Connection> Connection::open(const QString& path, Access access)
             connection->exec("pragma query_only = 1");
     } catch (const DataError& error) {
         // A journal left beside the file that could not be rolled back and removed.
-        if (error.number != ErrorNumber::InUse && QFileInfo::exists(path + QLatin1String("-journal"))
+        if (error.number != ErrorNumber::InUse
+            && QFileInfo::exists(path + QLatin1String("-journal"))
             && (!writable(path) || !writable(QFileInfo(path).absolutePath())))
             throw engineError(SQLITE_READONLY_ROLLBACK, path, QString());
         throw;
@@ -315,10 +318,11 @@ int Connection::authorize(
         return SQLITE_OK;
     case SQLITE_READ:
         // pragma_table_info only describes columns; record sources ask it for their shape.
-        if ((isOurTable(first) && isMain(database)) || sqlite3_stricmp(first, "pragma_table_info") == 0
-            || own)
+        if ((isOurTable(first) && isMain(database))
+            || sqlite3_stricmp(first, "pragma_table_info") == 0 || own)
             return SQLITE_OK;
-        return refuse(QStringLiteral("lee «%1», que no es una tabla del catálogo").arg(name(first)));
+        return refuse(
+            QStringLiteral("lee «%1», que no es una tabla del catálogo").arg(name(first)));
     case SQLITE_PRAGMA:
         if (own || sqlite3_stricmp(first, "table_info") == 0)
             return SQLITE_OK;
@@ -331,8 +335,8 @@ int Connection::authorize(
     case SQLITE_DELETE:
         if (isOurTable(first) && isMain(database))
             return SQLITE_OK;
-        return refuse(QStringLiteral("escribe en «%1», que no es una tabla del catálogo")
-                          .arg(name(first)));
+        return refuse(
+            QStringLiteral("escribe en «%1», que no es una tabla del catálogo").arg(name(first)));
     default:
         if (own)
             return SQLITE_OK;

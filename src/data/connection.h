@@ -69,8 +69,8 @@ private:
     void configure();
     static int authorizeCallback(void* self, int action, const char* first, const char* second,
         const char* database, const char* inner);
-    int authorize(int action, const char* first, const char* second, const char* database,
-        const char* inner);
+    int authorize(
+        int action, const char* first, const char* second, const char* database, const char* inner);
 
     QString m_path;
     sqlite3* m_db;

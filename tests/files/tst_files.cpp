@@ -277,25 +277,50 @@ void FilesTest::statementsReadOnlyCatalogueTables_data()
     QTest::addColumn<QString>("criterion"); // run with FindFirst on the set when given
     QTest::addColumn<QString>("named"); // what the refusal names; "-" when allowed
     const QString other = "create table otra (x); insert into otra values ('secreto')";
-    QTest::newRow("catalogue table") << other << "select * from datos_cd where nombre = 'A'" << ""
+    QTest::newRow("catalogue table") << other << "select * from datos_cd where nombre = 'A'"
+                                     << ""
                                      << "-";
-    QTest::newRow("criterion on catalogue") << other << "datos_cd" << "nombre='A' or id=2" << "-";
-    QTest::newRow("other table") << other << "select * from otra" << "" << "otra";
-    QTest::newRow("other table in a criterion")
-        << other << "datos_cd" << "id in (select x from otra)" << "otra";
-    QTest::newRow("view") << "create view v as select * from datos_cd" << "select * from v" << ""
+    QTest::newRow("criterion on catalogue") << other << "datos_cd"
+                                            << "nombre='A' or id=2"
+                                            << "-";
+    QTest::newRow("other table") << other << "select * from otra"
+                                 << ""
+                                 << "otra";
+    QTest::newRow("other table in a criterion") << other << "datos_cd"
+                                                << "id in (select x from otra)"
+                                                << "otra";
+    QTest::newRow("view") << "create view v as select * from datos_cd"
+                          << "select * from v"
+                          << ""
                           << "v";
-    QTest::newRow("schema table") << "" << "select * from sqlite_schema" << "" << "sqlite_master";
+    QTest::newRow("schema table") << ""
+                                  << "select * from sqlite_schema"
+                                  << ""
+                                  << "sqlite_master";
     QTest::newRow("virtual table") << "create virtual table otra using fts4(x)"
-                                   << "select * from otra" << "" << "";
-    QTest::newRow("pragma function") << "" << "select * from pragma_database_list" << "" << "";
-    QTest::newRow("tokenizer pointer")
-        << "" << "select fts3_tokenizer('simple')" << "" << "fts3_tokenizer";
-    QTest::newRow("tokenizer in a criterion")
-        << "" << "datos_cd" << "id=1 or fts3_tokenizer('simple') is not null" << "fts3_tokenizer";
-    QTest::newRow("extension") << "" << "select load_extension('libc.so.6')" << ""
+                                   << "select * from otra"
+                                   << ""
+                                   << "";
+    QTest::newRow("pragma function") << ""
+                                     << "select * from pragma_database_list"
+                                     << ""
+                                     << "";
+    QTest::newRow("tokenizer pointer") << ""
+                                       << "select fts3_tokenizer('simple')"
+                                       << ""
+                                       << "fts3_tokenizer";
+    QTest::newRow("tokenizer in a criterion") << ""
+                                              << "datos_cd"
+                                              << "id=1 or fts3_tokenizer('simple') is not null"
+                                              << "fts3_tokenizer";
+    QTest::newRow("extension") << ""
+                               << "select load_extension('libc.so.6')"
+                               << ""
                                << "load_extension";
-    QTest::newRow("other function") << "" << "select randomblob(8)" << "" << "randomblob";
+    QTest::newRow("other function") << ""
+                                    << "select randomblob(8)"
+                                    << ""
+                                    << "randomblob";
 }
 
 void FilesTest::statementsReadOnlyCatalogueTables()
@@ -322,7 +347,8 @@ void FilesTest::statementsReadOnlyCatalogueTables()
         return;
     }
     QVERIFY2(f.number == ErrorNumber::NotAllowed, qPrintable(f.description));
-    QVERIFY2(named.isEmpty() || f.description.contains("«" + named + "»"), qPrintable(f.description));
+    QVERIFY2(
+        named.isEmpty() || f.description.contains("«" + named + "»"), qPrintable(f.description));
 }
 
 void FilesTest::fileTriggersDoNotRunWithOurSave_data()
@@ -383,18 +409,18 @@ void FilesTest::refusedAtCheck()
     const QByteArray path = QFile::encodeName(cat.path());
     if (make == "fifo" || make == "folder" || make == "device") {
         QVERIFY(QFile::remove(cat.path()));
-        QVERIFY(make == "fifo" ? ::mkfifo(path, 0600) == 0
+        QVERIFY(make == "fifo"     ? ::mkfifo(path, 0600) == 0
                 : make == "folder" ? ::mkdir(path, 0700) == 0
                                    : ::symlink("/dev/zero", path) == 0);
     } else {
         cat.exec(make);
     }
-    for (const auto& open : std::initializer_list<std::function<void()>> {
-             [&] { CatalogFile::check(cat.path()); },
-             [&] {
-                 RecordSource rs;
-                 bind(rs, cat.path(), "datos_cd");
-             } }) {
+    for (const auto& open :
+        std::initializer_list<std::function<void()>> { [&] { CatalogFile::check(cat.path()); },
+            [&] {
+                RecordSource rs;
+                bind(rs, cat.path(), "datos_cd");
+            } }) {
         const Failure f = failureOf(open);
         QCOMPARE(f.number, number);
         QVERIFY2(f.description.contains(mentions) && f.description.contains(cat.path()),
@@ -408,16 +434,16 @@ void FilesTest::engineFailuresInSpanish_data()
     QTest::addColumn<bool>("atSave"); // else at the first Refresh
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("mentions");
-    QTest::newRow("in use at open") << "exclusive" << false << ErrorNumber::InUse
-                                    << "está en uso por otro programa";
-    QTest::newRow("in use at save") << "exclusive" << true << ErrorNumber::InUse
-                                    << "está en uso por otro programa";
+    QTest::newRow("in use at open")
+        << "exclusive" << false << ErrorNumber::InUse << "está en uso por otro programa";
+    QTest::newRow("in use at save")
+        << "exclusive" << true << ErrorNumber::InUse << "está en uso por otro programa";
     QTest::newRow("read-only file") << "file" << true << ErrorNumber::ReadOnly << "solo lectura";
     QTest::newRow("read-only folder") << "folder" << true << ErrorNumber::ReadOnly << "carpeta";
     QTest::newRow("disk full") << "full" << true << ErrorNumber::DiskFull << "lleno";
     QTest::newRow("damaged") << "damaged" << false << ErrorNumber::Damaged << "dañado";
-    QTest::newRow("shortened while open") << "shortened" << false << ErrorNumber::Damaged
-                                          << "dañado";
+    QTest::newRow("shortened while open")
+        << "shortened" << false << ErrorNumber::Damaged << "dañado";
     QTest::newRow("not a catalogue") << "header" << false << ErrorNumber::NotSqlite << "no es";
 }
 
@@ -487,18 +513,30 @@ void FilesTest::lookUpMatchesStoredUpperCase_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("stored"); // empty: stored as the form stores typed text
     QTest::addColumn<bool>("found");
-    QTest::newRow("sharp s") << "straße" << "" << true;
-    QTest::newRow("sharp s against stored SS") << "STRAßE" << "STRASSE" << true;
-    QTest::newRow("capital sharp s") << "STRAẞE" << "STRASSE" << true;
-    QTest::newRow("sharp s kept in stored text") << "strasse" << "STRAßE" << true;
-    QTest::newRow("dotless i") << "kırmızı" << "" << true;
-    QTest::newRow("dotless i against I") << "ı" << "I" << true;
-    QTest::newRow("apostrophe n") << "ŉ" << "" << true;
-    QTest::newRow("long s") << "ſol" << "SOL" << true;
-    QTest::newRow("single s is not double") << "strase" << "STRASSE" << false;
-    QTest::newRow("accent counts") << "canción" << "CANCION" << false;
-    QTest::newRow("tilde counts") << "ñandu" << "NANDU" << false;
-    QTest::newRow("dotted capital I keeps its dot") << "i" << "İ" << false;
+    QTest::newRow("sharp s") << "straße"
+                             << "" << true;
+    QTest::newRow("sharp s against stored SS") << "STRAßE"
+                                               << "STRASSE" << true;
+    QTest::newRow("capital sharp s") << "STRAẞE"
+                                     << "STRASSE" << true;
+    QTest::newRow("sharp s kept in stored text") << "strasse"
+                                                 << "STRAßE" << true;
+    QTest::newRow("dotless i") << "kırmızı"
+                               << "" << true;
+    QTest::newRow("dotless i against I") << "ı"
+                                         << "I" << true;
+    QTest::newRow("apostrophe n") << "ŉ"
+                                  << "" << true;
+    QTest::newRow("long s") << "ſol"
+                            << "SOL" << true;
+    QTest::newRow("single s is not double") << "strase"
+                                            << "STRASSE" << false;
+    QTest::newRow("accent counts") << "canción"
+                                   << "CANCION" << false;
+    QTest::newRow("tilde counts") << "ñandu"
+                                  << "NANDU" << false;
+    QTest::newRow("dotted capital I keeps its dot") << "i"
+                                                    << "İ" << false;
 }
 
 void FilesTest::lookUpMatchesStoredUpperCase()
