@@ -4,6 +4,8 @@
 
 namespace velmor {
 
+class Connection;
+
 // The catalogue file: where it lives, how it is made, and the check that a file
 // really is a catalogue before any record source reads it.
 namespace CatalogFile {
@@ -23,9 +25,17 @@ namespace CatalogFile {
     void create(const QString& path);
 
     // Checks existence, file format (naming an Access/Jet file as such), and both
-    // tables with their columns in order. Throws DataError naming the path.
-    // Changes nothing on disk.
+    // tables (real tables, not views) with their columns in order. Throws DataError
+    // naming the path. Changes nothing on disk, except that a write interrupted
+    // half-way is rolled back (see Connection::open); its numbers tell a file that
+    // is in use (InUse) or needs a writable copy (InterruptedWrite) from a bad one.
     void check(const QString& path);
+
+    // The part of the check made before the engine opens the file: it exists, is a
+    // regular file (not a folder, pipe or device) and starts like a catalogue.
+    void checkFileKind(const QString& path);
+    // The part made on an open connection: both tables and their columns.
+    void checkTables(Connection& connection);
 
     // Recognises the first bytes of an Access/Jet database.
     bool looksLikeAccess(const QByteArray& header);

@@ -6,10 +6,79 @@
 #include <numeric>
 #include <sqlite3.h>
 #include <unicode/ucol.h>
+#include <unicode/ustring.h>
+#include <vector>
 
 namespace velmor {
 
 namespace {
+
+    // A UTF-8 text as UTF-16 in upper case and then case-folded, in buffers on the
+    // stack when short. Upper case first brings ı to I and ŉ to ʼN, folding then
+    // brings ß, ẞ and SS together.
+    class FoldedText {
+    public:
+        explicit FoldedText(std::string_view utf8)
+        {
+            UErrorCode status = U_ZERO_ERROR;
+            int32_t length = 0;
+            // Broken sequences from the file read as U+FFFD, as the collator reads them.
+            const auto decode = [&](UChar* out, int32_t capacity) {
+                u_strFromUTF8WithSub(out, capacity, &length, utf8.data(), int32_t(utf8.size()),
+                    0xfffd, nullptr, &status);
+            };
+            const auto upper = [&](UChar* out, int32_t capacity, const UChar* in, int32_t n) {
+                return u_strToUpper(out, capacity, in, n, "", &status);
+            };
+            const auto fold = [&](UChar* out, int32_t capacity, const UChar* in, int32_t n) {
+                return u_strFoldCase(out, capacity, in, n, U_FOLD_CASE_DEFAULT, &status);
+            };
+            Buffer source, upperCase;
+            if (!source.fill(decode, status, &length))
+                return;
+            int32_t upperLength = 0;
+            if (!upperCase.fill(
+                    [&](UChar* out, int32_t capacity) {
+                        upperLength = upper(out, capacity, source.data(), length);
+                    },
+                    status, &upperLength))
+                return;
+            m_ok = m_folded.fill(
+                [&](UChar* out, int32_t capacity) {
+                    m_length = fold(out, capacity, upperCase.data(), upperLength);
+                },
+                status, &m_length);
+        }
+        bool ok() const { return m_ok; }
+        const UChar* data() const { return m_folded.data(); }
+        int32_t size() const { return m_length; }
+
+    private:
+        class Buffer {
+        public:
+            // Runs write into the stack buffer, or into one of the size it asked for.
+            template <typename Write> bool fill(Write write, UErrorCode& status, int32_t* length)
+            {
+                status = U_ZERO_ERROR;
+                write(m_stack.data(), int32_t(m_stack.size()));
+                if (status == U_BUFFER_OVERFLOW_ERROR) {
+                    m_heap.resize(size_t(*length) + 1);
+                    status = U_ZERO_ERROR;
+                    write(m_heap.data(), int32_t(m_heap.size()));
+                }
+                return U_SUCCESS(status);
+            }
+            const UChar* data() const { return m_heap.empty() ? m_stack.data() : m_heap.data(); }
+
+        private:
+            std::array<UChar, 128> m_stack {};
+            std::vector<UChar> m_heap;
+        };
+
+        Buffer m_folded;
+        int32_t m_length = 0;
+        bool m_ok = false;
+    };
 
     class SpanishOrder {
     public:
@@ -44,9 +113,17 @@ namespace {
                 const int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
                 return c != 0 ? c : (a.size() < b.size() ? -1 : a.size() > b.size());
             }
+            // Both sides are compared as their upper case, the form in which the
+            // catalogue stores text: a letter whose upper case is another letter or
+            // two (ß and SS, ı and I, ŉ and ʼN) then matches what was stored from it.
+            // Other case differences are third-level ones the collator ignores anyway.
+            FoldedText upperA(a), upperB(b);
             UErrorCode status = U_ZERO_ERROR;
-            const UCollationResult r = ucol_strcollUTF8(
-                m_collator, a.data(), int32_t(a.size()), b.data(), int32_t(b.size()), &status);
+            const UCollationResult r = upperA.ok() && upperB.ok()
+                ? ucol_strcoll(
+                    m_collator, upperA.data(), upperA.size(), upperB.data(), upperB.size())
+                : ucol_strcollUTF8(
+                    m_collator, a.data(), int32_t(a.size()), b.data(), int32_t(b.size()), &status);
             return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
         }
 

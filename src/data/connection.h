@@ -18,9 +18,20 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Checks the file and opens it read-write (never creating it), or returns the
-    // open connection for that path.
-    static std::shared_ptr<Connection> open(const QString& path);
+    enum class Access {
+        // Shared by every record source on the path; writes allowed.
+        ReadWrite,
+        // A connection of its own that refuses every write. It still rolls back a
+        // write that was interrupted half-way, which needs the file to be writable.
+        ReadOnly,
+    };
+
+    // Checks the file and opens it (never creating it), or returns the open
+    // read-write connection for that path. A write that was interrupted half-way
+    // (a hot journal) is rolled back here, so the catalogue reads as it was before
+    // it; where the file cannot be written, that is reported as InterruptedWrite.
+    // Every failure is a DataError with a Spanish description naming the file.
+    static std::shared_ptr<Connection> open(const QString& path, Access access = Access::ReadWrite);
 
     sqlite3* handle() const { return m_db; }
     const QString& path() const { return m_path; }
@@ -36,12 +47,37 @@ public:
     // opened: writes would otherwise land in a file nobody can see any more.
     void ensurePresent() const;
 
+    // Every statement on the connection is vetted when it is prepared: it may read
+    // only datos_cd and canciones, add and delete rows there, run transactions and
+    // a few plain functions; views and triggers stored in the file may do nothing
+    // but raise an error. While an OwnStatements lives, statements the program
+    // writes itself (schema reads, checks, pragmas) are allowed too. Attaching other
+    // files and the functions that reach into the engine stay refused throughout.
+    class OwnStatements {
+    public:
+        explicit OwnStatements(Connection& connection);
+        ~OwnStatements();
+        OwnStatements(const OwnStatements&) = delete;
+        OwnStatements& operator=(const OwnStatements&) = delete;
+
+    private:
+        Connection& m_connection;
+    };
+
 private:
     Connection(QString path, sqlite3* db);
+    void configure();
+    static int authorizeCallback(void* self, int action, const char* first, const char* second,
+        const char* database, const char* inner);
+    int authorize(
+        int action, const char* first, const char* second, const char* database, const char* inner);
+
     QString m_path;
     sqlite3* m_db;
     quint64 m_device = 0;
     quint64 m_inode = 0;
+    int m_ownStatements = 0;
+    mutable QString m_refused; // why the authorizer last refused a statement
 };
 
 // Opens a write transaction on construction and rolls it back on destruction
@@ -63,8 +99,10 @@ private:
     bool m_done = false;
 };
 
-// Builds a DataError from an engine result code and message.
+// Builds the DataError for an engine result code on the catalogue at path, in
+// Spanish. The engine's own text is added only where it says something the code
+// does not (a statement's syntax error, a constraint or an unknown code).
 struct DataError;
-DataError engineError(int rc, const QString& message);
+DataError engineError(int rc, const QString& path, const QString& engineText);
 
 }

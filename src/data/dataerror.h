@@ -18,6 +18,14 @@ namespace ErrorNumber {
     inline constexpr int NotAllowed = 3219;
     inline constexpr int InvalidOperation = 3251;
     inline constexpr int NotSqlite = 3345;
+    // Failures of the file itself rather than of one statement. A caller that must
+    // tell "try again later" from "the file is bad" compares against these.
+    inline constexpr int InUse = 3045; // another program holds the file
+    inline constexpr int ReadOnly = 3027; // the file or its folder cannot be written
+    inline constexpr int DiskFull = 3026;
+    inline constexpr int Damaged = 3049;
+    inline constexpr int CannotOpen = 3044;
+    inline constexpr int InterruptedWrite = 3346; // needs a writable copy to be undone
 }
 
 struct DataError : std::exception {

@@ -208,12 +208,12 @@ void DataTest::deleteRemovesRowAndMovesOn()
 void DataTest::nullReadsAsEmptyText()
 {
     TestCatalog cat;
-    cat.exec("create table extra (id integer primary key, t text)");
-    cat.exec("insert into extra values (1, null)");
+    cat.exec("drop table datos_cd; create table datos_cd (id integer primary key, nombre text, "
+             "artista text, descripcion text); insert into datos_cd values (1, 'A', null, 'D')");
     RecordSource source;
-    bind(source, cat.path(), "select * from extra");
-    QVERIFY(source.Recordset().Fields("t").Value().isNull());
-    QCOMPARE(source.Recordset().Fields("t").text(), QString());
+    bind(source, cat.path(), "select * from datos_cd");
+    QVERIFY(source.Recordset().Fields("artista").Value().isNull());
+    QCOMPARE(source.Recordset().Fields("artista").text(), QString());
 }
 
 void DataTest::criteria_data()
