@@ -9,22 +9,25 @@
 #include <QHashFunctions>
 #include <QRegularExpression>
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <map>
 #include <sqlite3.h>
 #include <unicode/ucol.h>
+#include <unicode/ucoleitr.h>
+#include <unicode/uset.h>
 #include <unordered_set>
 
 namespace velmor {
 
 void detail::StatementFinalizer::operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
 
-// Where each text of one column first occurs in a table, by the hash of its
-// catalogue-order sort key: texts equal in that order have equal keys.
+// The rows of a table by a text column's key (see TextKeys): rows whose texts are
+// equal in catalogue order share a key, and rows of one key are in row id order.
 struct detail::TextIndex {
     quint64 version = 0; // the file's contents it was built from
-    bool usable = true; // false when a value could not be keyed safely
-    std::vector<std::pair<quint64, qint64>> first; // (key hash, lowest row id), sorted
+    bool usable = true; // false when a value could not be keyed
+    std::vector<std::pair<quint64, qint64>> rows; // (key, row id), sorted
 };
 
 namespace {
@@ -62,10 +65,12 @@ namespace {
         return (quint64(fileVersion) << 32) ^ sharedState()[&c].writes;
     }
 
-    // Sort keys in catalogue text order (Spanish, letter case ignored, accents not).
-    class SortKeys {
+    // A hash of a text's primary collation weights in catalogue order: texts that
+    // compare equal there (letter case and accents aside, and more) have equal
+    // hashes. Candidates are then compared in full, so unequal texts may share one.
+    class TextKeys {
     public:
-        SortKeys()
+        TextKeys()
         {
             UErrorCode status = U_ZERO_ERROR;
             m_collator = ucol_open("es", &status);
@@ -74,38 +79,107 @@ namespace {
                 return;
             }
             ucol_setStrength(m_collator, UCOL_SECONDARY);
+            // Latin-1 characters outside every contraction weigh the same alone and
+            // in any text made of them, so their weights are worked out once.
+            m_alone.fill(true);
+            USet* contractions = uset_openEmpty();
+            ucol_getContractionsAndExpansions(m_collator, contractions, nullptr, true, &status);
+            for (int32_t i = 0; U_SUCCESS(status) && i < uset_getItemCount(contractions); ++i) {
+                UChar32 start = 0, end = 0;
+                std::array<UChar, 64> text {};
+                const int32_t length = uset_getItem(contractions, i, &start, &end, text.data(),
+                    int32_t(text.size()), &status);
+                // Only contractions made of Latin-1 characters alone can occur in
+                // the texts weighed character by character, and none can without
+                // the characters after its first.
+                const bool latin1 = U_SUCCESS(status) && length > 0
+                    && std::all_of(text.begin(), text.begin() + length,
+                        [](UChar c) { return c < 0x100; });
+                for (int32_t k = 1; latin1 && k < length; ++k)
+                    m_alone[text[size_t(k)]] = false;
+                for (UChar32 c = start; length == 0 && c <= end && c < 0x100; ++c)
+                    m_alone[size_t(c)] = false;
+            }
+            uset_close(contractions);
+            if (U_FAILURE(status)) {
+                m_alone.fill(false);
+                return;
+            }
+            for (UChar c = 0; c < 0x100; ++c)
+                m_weights[c] = primaries(&c, 1);
         }
-        ~SortKeys()
+        ~TextKeys()
         {
             if (m_collator)
                 ucol_close(m_collator);
         }
-        SortKeys(const SortKeys&) = delete;
-        SortKeys& operator=(const SortKeys&) = delete;
+        TextKeys(const TextKeys&) = delete;
+        TextKeys& operator=(const TextKeys&) = delete;
 
         bool available() const { return m_collator != nullptr; }
 
-        quint64 hash(const QString& text)
+        // False when the bytes are not UTF-8.
+        bool key(std::string_view utf8, quint64* key) const
         {
-            const auto* chars = reinterpret_cast<const UChar*>(text.utf16());
-            int length = ucol_getSortKey(
-                m_collator, chars, int32_t(text.size()), m_key.data(), int32_t(m_key.size()));
-            if (length > int(m_key.size())) {
-                m_key.resize(size_t(length));
-                length = ucol_getSortKey(
-                    m_collator, chars, int32_t(text.size()), m_key.data(), int32_t(m_key.size()));
+            quint64 h = 0xcbf29ce484222325ULL;
+            auto add = [&h](uint32_t weight) { h = (h ^ weight) * 0x100000001b3ULL; };
+            for (size_t i = 0; i < utf8.size(); ++i) {
+                unsigned c = static_cast<unsigned char>(utf8[i]);
+                if (c >= 0x80) {
+                    const unsigned next
+                        = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+                    if ((c != 0xc2 && c != 0xc3) || (next & 0xc0) != 0x80)
+                        return slowKey(utf8, key);
+                    c = ((c & 0x1f) << 6) | (next & 0x3f);
+                    ++i;
+                }
+                if (!m_alone[c])
+                    return slowKey(utf8, key);
+                for (uint32_t w : m_weights[c])
+                    add(w);
             }
-            return quint64(qHashBits(m_key.data(), size_t(std::max(length, 0))));
+            *key = h;
+            return true;
         }
 
     private:
+        std::vector<uint32_t> primaries(const UChar* text, int32_t length) const
+        {
+            std::vector<uint32_t> out;
+            UErrorCode status = U_ZERO_ERROR;
+            UCollationElements* elements = ucol_openElements(m_collator, text, length, &status);
+            if (U_FAILURE(status))
+                return out;
+            for (int32_t ce; (ce = ucol_next(elements, &status)) != UCOL_NULLORDER
+                 && U_SUCCESS(status);)
+                if (const uint32_t p = ucol_primaryOrder(ce))
+                    out.push_back(p);
+            ucol_closeElements(elements);
+            return out;
+        }
+
+        bool slowKey(std::string_view utf8, quint64* key) const
+        {
+            const QByteArrayView bytes(utf8.data(), qsizetype(utf8.size()));
+            if (!bytes.isValidUtf8())
+                return false;
+            const QString text = QString::fromUtf8(bytes);
+            quint64 h = 0xcbf29ce484222325ULL;
+            for (uint32_t w : primaries(reinterpret_cast<const UChar*>(text.utf16()),
+                     int32_t(text.size())))
+                h = (h ^ w) * 0x100000001b3ULL;
+            *key = h;
+            return true;
+        }
+
         UCollator* m_collator = nullptr;
-        std::vector<uint8_t> m_key = std::vector<uint8_t>(512);
+        std::array<bool, 0x100> m_alone {};
+        std::array<std::vector<uint32_t>, 0x100> m_weights {};
     };
 
-    SortKeys& sortKeys()
+    const TextKeys& textKeys()
     {
-        static SortKeys keys;
+        static const TextKeys keys;
         return keys;
     }
 
@@ -499,8 +573,10 @@ void Recordset::readPendingRows(const Connection& connection)
     const auto it = sharedState().find(&connection);
     if (it == sharedState().end())
         return;
-    for (Recordset* set : it->second.sets)
+    for (Recordset* set : it->second.sets) {
         set->readAll();
+        set->attach();
+    }
 }
 
 void Recordset::writing()
@@ -513,12 +589,46 @@ void Recordset::writing()
 
 qsizetype Recordset::RecordCount() const { return rowCount(); }
 
-bool Recordset::hasCurrent() const { return !m_currentDeleted && knows(m_position); }
+bool Recordset::hasCurrent() const
+{
+    return !m_currentDeleted && (m_detached || knows(m_position));
+}
+
+void Recordset::attach() const
+{
+    if (!m_detached)
+        return;
+    const qint64 id = *m_detached;
+    m_detached.reset();
+    while (!m_complete && (m_ids.empty() || m_ids.back() < id) && readMore()) { }
+    const auto at = std::lower_bound(m_ids.begin(), m_ids.end(), id);
+    m_position = at != m_ids.end() && *at == id ? at - m_ids.begin() : rowCount();
+}
+
+bool Recordset::placeAt(qint64 id)
+{
+    if (!m_complete && !m_ids.empty() && id > m_ids.back()) {
+        // Until the file is written to, the rows not read yet are the table's rows
+        // up to the highest id of the Refresh.
+        if (id > m_lastId)
+            return false;
+        m_detached = id;
+        m_currentDeleted = false;
+        return true;
+    }
+    const auto at = m_idsAscending ? std::lower_bound(m_ids.begin(), m_ids.end(), id)
+                                   : std::find(m_ids.begin(), m_ids.end(), id);
+    if (at == m_ids.end() || *at != id)
+        return false;
+    makeCurrent(at - m_ids.begin());
+    return true;
+}
 
 void Recordset::MoveFirst()
 {
     if (!knows(0))
         throw noCurrentRecord();
+    m_detached.reset();
     m_position = 0;
     m_currentDeleted = false;
 }
@@ -528,12 +638,14 @@ void Recordset::MoveLast()
     readAll();
     if (rowCount() == 0)
         throw noCurrentRecord();
+    m_detached.reset();
     m_position = rowCount() - 1;
     m_currentDeleted = false;
 }
 
 void Recordset::MoveNext()
 {
+    attach();
     if (m_currentDeleted && m_position >= 0) {
         // The row after a deleted one already stands at the deleted row's place.
         m_currentDeleted = false;
@@ -584,16 +696,36 @@ void Recordset::fetchAround(qsizetype position) const
     m_cacheEnd = end;
 }
 
+void Recordset::fetchOne(qint64 id) const
+{
+    if (!m_singleRead)
+        m_singleRead = prepare(*m_connection,
+            "select " + m_rowId + ", * from " + quotedName(m_table) + " where " + m_rowId + " = ?1");
+    sqlite3_stmt* st = m_singleRead.get();
+    sqlite3_bind_int64(st, 1, id);
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+        m_cache[id] = rowValues(st, 1, int(m_columns.size()));
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE)
+        m_connection->fail(rc);
+}
+
 const std::vector<QVariant>& Recordset::currentRow() const
 {
     if (!hasCurrent())
         throw noCurrentRecord();
     if (m_kind == Kind::Values)
         return m_rows[size_t(m_position)];
-    const qint64 id = m_ids[size_t(m_position)];
+    const qint64 id = m_detached ? *m_detached : m_ids[size_t(m_position)];
     auto it = m_cache.find(id);
     if (it == m_cache.end()) {
-        fetchAround(m_position);
+        if (m_cache.size() > cacheLimit)
+            m_cache.clear();
+        if (m_detached)
+            fetchOne(id);
+        else
+            fetchAround(m_position);
         it = m_cache.find(id);
         if (it == m_cache.end())
             throw DataError(ErrorNumber::RecordDeleted,
@@ -632,6 +764,7 @@ void Recordset::makeCurrent(qsizetype position)
 {
     m_noMatch = position < 0;
     if (!m_noMatch) {
+        m_detached.reset();
         m_position = position;
         m_currentDeleted = false;
     }
@@ -663,30 +796,27 @@ std::shared_ptr<detail::TextIndex> Recordset::textIndex(int column)
         "select " + m_rowId + ", " + quotedName(m_columns[column]) + " from " + quotedName(m_table)
             + " where " + m_rowId + " <= ?1");
     sqlite3_bind_int64(st.get(), 1, m_lastId);
-    SortKeys& keys = sortKeys();
+    const TextKeys& keys = textKeys();
     int rc;
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
         if (sqlite3_column_type(st.get(), 1) != SQLITE_TEXT)
             continue;
-        const QByteArrayView text(
+        const std::string_view text(
             reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1)),
-            sqlite3_column_bytes(st.get(), 1));
+            size_t(sqlite3_column_bytes(st.get(), 1)));
+        quint64 key = 0;
         // The engine's comparison and ours must read the same characters.
-        if (!text.isValidUtf8()) {
+        if (!keys.key(text, &key)) {
             index->usable = false;
             break;
         }
-        index->first.emplace_back(
-            keys.hash(QString::fromUtf8(text)), sqlite3_column_int64(st.get(), 0));
+        index->rows.emplace_back(key, sqlite3_column_int64(st.get(), 0));
     }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         m_connection->fail(rc);
     if (contentVersion(*m_connection) != m_version)
         return nullptr;
-    std::sort(index->first.begin(), index->first.end());
-    index->first.erase(std::unique(index->first.begin(), index->first.end(),
-                           [](const auto& a, const auto& b) { return a.first == b.first; }),
-        index->first.end());
+    std::sort(index->rows.begin(), index->rows.end());
     slot = index;
     return slot;
 }
@@ -694,7 +824,7 @@ std::shared_ptr<detail::TextIndex> Recordset::textIndex(int column)
 bool Recordset::findByTextIndex(const QString& criterion)
 {
     const auto simple = simpleTextCriterion(criterion);
-    if (!simple || !sortKeys().available())
+    if (!simple || !textKeys().available() || !m_idsAscending)
         return false;
     const qsizetype column = indexOfName(m_columns, simple->first);
     if (column < 0 || !m_indexable[size_t(column)])
@@ -702,38 +832,44 @@ bool Recordset::findByTextIndex(const QString& criterion)
     const auto index = textIndex(int(column));
     if (!index || !index->usable)
         return false;
-    const quint64 key = sortKeys().hash(simple->second);
-    const auto it = std::lower_bound(index->first.begin(), index->first.end(),
-        std::pair { key, std::numeric_limits<qint64>::min() });
-    if (it == index->first.end() || it->first != key) {
-        // Rows added through this set may hold the text; the engine finds those.
-        if (m_changed)
-            return false;
-        makeCurrent(-1);
-        return true;
-    }
-    // The row that first held the text when the set was read; the set may have lost it.
-    const qint64 id = it->second;
-    while (!m_complete && m_ids.back() < id && readMore()) { }
-    const auto at = std::lower_bound(m_ids.begin(), m_ids.end(), id);
-    if (!m_idsAscending || at == m_ids.end() || *at != id)
+    const std::string typed = simple->second.toStdString();
+    quint64 key = 0;
+    if (!textKeys().key(typed, &key))
         return false;
+    // Rows of the key in set order; the first whose text equals the typed one is it.
+    // Rows added through this set follow them, and are left to the engine.
+    constexpr int mostCompared = 64;
+    int compared = 0;
     const qsizetype saved = m_position;
     const bool savedDeleted = m_currentDeleted;
-    makeCurrent(at - m_ids.begin());
-    // Texts with equal keys are equal in the catalogue's order; this guards the hash.
-    try {
-        const QVariant stored = currentRow()[size_t(column)];
-        if (stored.typeId() == QMetaType::QString
-            && compareCatalogText(stored.toString().toStdString(), simple->second.toStdString())
-                == 0)
-            return true;
-    } catch (const DataError&) {
-        // Deleted through another source since: the engine decides.
+    const std::optional<qint64> savedDetached = m_detached;
+    for (auto it = std::lower_bound(index->rows.begin(), index->rows.end(),
+             std::pair { key, std::numeric_limits<qint64>::min() });
+         it != index->rows.end() && it->first == key; ++it) {
+        if (++compared > mostCompared)
+            break;
+        if (!placeAt(it->second))
+            continue; // deleted through this set
+        try {
+            const QVariant stored = currentRow()[size_t(column)];
+            if (stored.typeId() == QMetaType::QString
+                && compareCatalogText(stored.toString().toStdString(), typed) == 0) {
+                m_noMatch = false;
+                return true;
+            }
+        } catch (const DataError&) {
+            // Deleted through another source since: the engine decides.
+            compared = mostCompared + 1;
+            break;
+        }
     }
     m_position = saved;
     m_currentDeleted = savedDeleted;
-    return false;
+    m_detached = savedDetached;
+    if (compared > mostCompared || m_changed)
+        return false;
+    makeCurrent(-1);
+    return true;
 }
 
 QString Recordset::judgedRows() const
@@ -770,6 +906,17 @@ void Recordset::findByIds(const QString& criterion)
             if (it != m_ids.end() && *it == id && (found < 0 || it - m_ids.begin() < found))
                 found = it - m_ids.begin();
         }
+    }
+    if (found < 0 && m_kind == Kind::TableIds && !m_complete) {
+        qint64 first = std::numeric_limits<qint64>::max();
+        bool beyond = false;
+        for (qint64 id : matches)
+            if (id > m_ids.back() && id <= m_lastId && id <= first) {
+                first = id;
+                beyond = true;
+            }
+        m_noMatch = !beyond || !placeAt(first);
+        return;
     }
     for (qsizetype from = m_idsAscending ? rowCount() : 0; found < 0;) {
         for (qsizetype i = from; i < rowCount(); ++i)
@@ -913,6 +1060,8 @@ void Recordset::Delete()
     if (!hasCurrent())
         throw noCurrentRecord();
     writing();
+    if (!hasCurrent())
+        throw noCurrentRecord();
     if (m_kind == Kind::Values) {
         QStringList where;
         for (int c : m_primaryKey)

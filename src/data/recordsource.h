@@ -104,6 +104,11 @@ private:
     bool readMore() const;
     void readAll() const;
     void writing();
+    // Makes the row with this id current, in a set of a table's rows; false when
+    // the set does not hold it.
+    bool placeAt(qint64 id);
+    // A current row found beyond the rows read so far gets its position.
+    void attach() const;
     static void readPendingRows(const Connection& connection);
 
     bool findByTextIndex(const QString& criterion);
@@ -118,6 +123,7 @@ private:
     int columnIndex(const QString& name) const;
     const std::vector<QVariant>& currentRow() const;
     void fetchAround(qsizetype position) const;
+    void fetchOne(qint64 id) const;
     void requireTable(const char* operation) const;
 
     std::shared_ptr<Connection> m_connection;
@@ -139,7 +145,9 @@ private:
 
     quint64 m_version = 0; // the file's contents at Refresh
     bool m_changed = false; // rows were added or deleted through this set
-    qsizetype m_position = -1; // -1: no current record
+    mutable qsizetype m_position = -1; // -1: no current record
+    // TableIds: the current row, when it lies beyond the ids read so far.
+    mutable std::optional<qint64> m_detached;
     bool m_currentDeleted = false; // the row at m_position follows a deleted one
     bool m_noMatch = false;
 
