@@ -62,7 +62,8 @@ namespace {
     {
         unsigned int fileVersion = 0;
         sqlite3_file_control(c.handle(), "main", SQLITE_FCNTL_DATA_VERSION, &fileVersion);
-        return (quint64(fileVersion) << 32) ^ sharedState()[&c].writes;
+        const auto it = sharedState().find(&c);
+        return (quint64(fileVersion) << 32) ^ (it == sharedState().end() ? 0 : it->second.writes);
     }
 
     // A hash of a text's primary collation weights in catalogue order: texts that

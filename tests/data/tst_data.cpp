@@ -100,7 +100,6 @@ private slots:
     void emptyCatalogueReportsNoCurrentRecord();
     void movesAndFields();
     void addedRowJoinsItsOwnSetAtOnce();
-    void otherSourcesSeeRowsOnlyAfterRefresh();
     void deleteRemovesRowAndMovesOn();
     void nullReadsAsEmptyText();
     void handMadeTables_data();
@@ -213,28 +212,6 @@ void DataTest::addedRowJoinsItsOwnSetAtOnce()
     rs.Collect("id", 7);
     QVERIFY(errorOf([&] { rs.Update(); }) != 0);
     QCOMPARE(rs.RecordCount(), 1);
-}
-
-void DataTest::otherSourcesSeeRowsOnlyAfterRefresh()
-{
-    TestCatalog cat;
-    cat.addCd(1, "A", "", "D");
-    RecordSource sources[4];
-    const char* texts[] = { "datos_cd", "canciones", "select * from datos_cd", "canciones" };
-    for (int i = 0; i < 4; ++i)
-        bind(sources[i], cat.path(), texts[i]);
-    auto& writer = sources[0].Recordset();
-    writer.AddNew();
-    writer.Collect("id", 2);
-    writer.Collect("nombre", "B");
-    writer.Update();
-    auto& reader = sources[2].Recordset();
-    QCOMPARE(reader.RecordCount(), 1);
-    reader.FindFirst("id=2");
-    QVERIFY(reader.NoMatch());
-    sources[2].Refresh();
-    QCOMPARE(ids(sources[2].Recordset()), QStringList({ "1", "2" }));
-    QCOMPARE(sources[1].Recordset().RecordCount(), 1);
 }
 
 void DataTest::deleteRemovesRowAndMovesOn()
