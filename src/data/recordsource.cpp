@@ -519,19 +519,39 @@ bool Recordset::readMore() const
                 "select " + m_rowId + " from " + quotedName(m_table) + " where " + m_rowId
                     + " >= ?1 and " + m_rowId + " <= ?2 order by " + m_rowId + " limit ?3");
         sqlite3_stmt* s = m_nextIds.get();
-        sqlite3_bind_int64(s, 1,
-            m_ids.empty() ? std::numeric_limits<qint64>::min() : m_ids.back() + 1);
+        sqlite3_bind_int64(s, 1, m_nextId);
         sqlite3_bind_int64(s, 2, m_lastId);
         sqlite3_bind_int64(s, 3, m_batch);
+        std::vector<qint64> read;
         int rc;
         while ((rc = sqlite3_step(s)) == SQLITE_ROW)
-            m_ids.push_back(sqlite3_column_int64(s, 0));
+            read.push_back(sqlite3_column_int64(s, 0));
         sqlite3_reset(s);
         if (rc != SQLITE_DONE)
             m_connection->fail(rc);
-        if (rowCount() - before < m_batch || m_ids.empty() || m_ids.back() >= m_lastId) {
+        const bool last = qsizetype(read.size()) < m_batch || read.back() >= m_lastId;
+        const qint64 upTo = last ? m_lastId : read.back();
+        // Rows deleted since the Refresh still belong to the set; rows added since
+        // do not.
+        const auto keptEnd = std::upper_bound(m_kept.begin(), m_kept.end(), upTo);
+        std::vector<qint64> merged;
+        std::set_union(read.begin(), read.end(), m_kept.begin(), keptEnd, std::back_inserter(merged));
+        m_kept.erase(m_kept.begin(), keptEnd);
+        for (qint64 id : merged)
+            if (!m_excluded.count(id))
+                m_ids.push_back(id);
+        if (!last) {
+            m_nextId = read.back() + 1;
+        } else {
             m_complete = true;
             m_nextIds.reset();
+            m_excluded.clear();
+            for (qint64 id : m_appended) {
+                if (!m_ids.empty() && id <= m_ids.back())
+                    m_idsAscending = false;
+                m_ids.push_back(id);
+            }
+            m_appended.clear();
         }
     } else {
         sqlite3_stmt* s = m_cursor.get();
@@ -575,6 +595,8 @@ void Recordset::readPendingRows(const Connection& connection)
     if (it == sharedState().end())
         return;
     for (Recordset* set : it->second.sets) {
+        if (set->m_kind == Kind::TableIds)
+            continue;
         set->readAll();
         set->attach();
     }
@@ -595,24 +617,57 @@ bool Recordset::hasCurrent() const
     return !m_currentDeleted && (m_detached || knows(m_position));
 }
 
+void Recordset::written(qint64 id, bool added)
+{
+    for (Recordset* set : sharedState()[m_connection.get()].sets) {
+        if (set->m_kind != Kind::TableIds || set->m_table.compare(m_table, Qt::CaseInsensitive) != 0)
+            continue;
+        const bool unread = !set->m_complete && id >= set->m_nextId && id <= set->m_lastId;
+        if (set == this && added) {
+            if (unread)
+                m_excluded.insert(id);
+            if (m_complete) {
+                if (!m_ids.empty() && id <= m_ids.back())
+                    m_idsAscending = false;
+                m_ids.push_back(id);
+            } else {
+                m_appended.push_back(id);
+            }
+        } else if (set == this) {
+            if (unread)
+                m_excluded.insert(id);
+            m_appended.erase(std::remove(m_appended.begin(), m_appended.end(), id), m_appended.end());
+        } else if (unread && added) {
+            set->m_excluded.insert(id);
+        } else if (unread && !set->m_excluded.count(id)) {
+            set->m_kept.insert(std::upper_bound(set->m_kept.begin(), set->m_kept.end(), id), id);
+        }
+    }
+}
+
 void Recordset::attach() const
 {
     if (!m_detached)
         return;
     const qint64 id = *m_detached;
     m_detached.reset();
-    while (!m_complete && (m_ids.empty() || m_ids.back() < id) && readMore()) { }
-    const auto at = std::lower_bound(m_ids.begin(), m_ids.end(), id);
-    m_position = at != m_ids.end() && *at == id ? at - m_ids.begin() : rowCount();
+    const bool appended = std::find(m_appended.begin(), m_appended.end(), id) != m_appended.end();
+    while (!m_complete && (m_nextId <= id || appended) && readMore()) { }
+    const auto at = m_idsAscending ? std::lower_bound(m_ids.begin(), m_ids.end(), id)
+                                   : std::find(m_ids.begin(), m_ids.end(), id);
+    // A row deleted through this set leaves its place to the row after it.
+    m_position = at - m_ids.begin();
 }
 
 bool Recordset::placeAt(qint64 id)
 {
-    if (!m_complete && !m_ids.empty() && id > m_ids.back()) {
-        // Until the file is written to, the rows not read yet are the table's rows
-        // up to the highest id of the Refresh.
-        if (id > m_lastId)
-            return false;
+    // The rows not read yet are the table's rows up to the highest id of the
+    // Refresh, but for those written since, and then the rows added here.
+    const bool unread
+        = !m_complete && id >= m_nextId && id <= m_lastId && !m_excluded.count(id);
+    if (unread
+        || (!m_complete
+            && std::find(m_appended.begin(), m_appended.end(), id) != m_appended.end())) {
         m_detached = id;
         m_currentDeleted = false;
         return true;
@@ -909,14 +964,15 @@ void Recordset::findByIds(const QString& criterion)
         }
     }
     if (found < 0 && m_kind == Kind::TableIds && !m_complete) {
-        qint64 first = std::numeric_limits<qint64>::max();
-        bool beyond = false;
+        // Then the rows not read yet, in id order, and last the rows added here.
+        std::optional<qint64> first;
         for (qint64 id : matches)
-            if (id > m_ids.back() && id <= m_lastId && id <= first) {
+            if (id >= m_nextId && id <= m_lastId && !m_excluded.count(id) && (!first || id < *first))
                 first = id;
-                beyond = true;
-            }
-        m_noMatch = !beyond || !placeAt(first);
+        for (auto it = m_appended.begin(); !first && it != m_appended.end(); ++it)
+            if (matches.count(*it))
+                first = *it;
+        m_noMatch = !first || !placeAt(*first);
         return;
     }
     for (qsizetype from = m_idsAscending ? rowCount() : 0; found < 0;) {
@@ -1047,9 +1103,13 @@ void Recordset::Update()
         if (rc != SQLITE_DONE)
             m_connection->fail(rc);
         const qint64 id = sqlite3_last_insert_rowid(m_connection->handle());
-        if (!m_ids.empty() && id <= m_ids.back())
-            m_idsAscending = false;
-        m_ids.push_back(id);
+        if (m_kind == Kind::TableIds) {
+            written(id, true);
+        } else {
+            if (!m_ids.empty() && id <= m_ids.back())
+                m_idsAscending = false;
+            m_ids.push_back(id);
+        }
     }
     if (m_position < 0)
         m_position = 0;
@@ -1079,12 +1139,15 @@ void Recordset::Delete()
     } else {
         Statement st = prepare(
             *m_connection, "delete from " + quotedName(m_table) + " where " + m_rowId + " = ?");
-        const qint64 id = m_ids[size_t(m_position)];
+        const qint64 id = m_detached ? *m_detached : m_ids[size_t(m_position)];
         sqlite3_bind_int64(st.get(), 1, id);
         const int rc = sqlite3_step(st.get());
         if (rc != SQLITE_DONE)
             m_connection->fail(rc);
-        m_ids.erase(m_ids.begin() + m_position);
+        if (!m_detached)
+            m_ids.erase(m_ids.begin() + m_position);
+        if (m_kind == Kind::TableIds)
+            written(id, false);
         m_cache.erase(id);
     }
     m_cacheEnd = -1;

@@ -5,7 +5,9 @@
 #include <QVariant>
 #include <memory>
 #include <optional>
+#include <limits>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 struct sqlite3_stmt;
@@ -103,7 +105,11 @@ private:
     bool knows(qsizetype count) const;
     bool readMore() const;
     void readAll() const;
+    // Before a write: sets that read a statement read all their rows.
     void writing();
+    // After a write: sets of the table's rows keep out a row added since their
+    // Refresh and keep a row deleted since.
+    void written(qint64 id, bool added);
     // Makes the row with this id current, in a set of a table's rows; false when
     // the set does not hold it.
     bool placeAt(qint64 id);
@@ -141,6 +147,10 @@ private:
     mutable detail::Statement m_cursor; // statement kinds: the rows not read yet
     mutable detail::Statement m_nextIds; // TableIds: the next ids up to m_lastId
     mutable qint64 m_lastId = 0; // TableIds: the highest id at Refresh
+    mutable qint64 m_nextId = std::numeric_limits<qint64>::min(); // TableIds: first id not read
+    mutable std::unordered_set<qint64> m_excluded; // TableIds: written since, not read yet
+    mutable std::vector<qint64> m_kept; // TableIds: deleted since, not read yet (sorted)
+    mutable std::vector<qint64> m_appended; // TableIds: added through this set, not read yet
     mutable qsizetype m_batch = 16;
 
     quint64 m_version = 0; // the file's contents at Refresh

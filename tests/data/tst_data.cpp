@@ -442,7 +442,20 @@ void DataTest::setKeepsRowsOfItsRefresh()
     }
 
     set.Refresh();
-    walked = walk(set.Recordset());
+    Recordset& again = set.Recordset();
+    if (writable) {
+        // Added through a set that has read only its first rows: found at once,
+        // and after every row it was refreshed with.
+        for (int id : { 7, 501 }) {
+            again.AddNew();
+            again.Collect("id", id);
+            again.Update();
+        }
+        QCOMPARE(foundId(again, "id=501"), "501");
+        QCOMPARE(foundId(again, "id=7"), "7");
+        QCOMPARE(walk(again).mid(cat.count("datos_cd") - 2), QStringList({ "7", "501" }));
+    }
+    walked = walk(again);
     QVERIFY(walked.contains("301"));
     QVERIFY(!walked.contains("100"));
     QCOMPARE(walked.size(), cat.count("datos_cd"));
