@@ -416,10 +416,19 @@ QString Field::text() const { return valueText(m_value); }
 Recordset::Recordset(std::shared_ptr<Connection> connection, const QString& source)
     : m_connection(std::move(connection))
 {
-    if (isTableName(source))
+    // Every row of one table, in its own order: the same set as the table's name.
+    static const QRegularExpression wholeTable(
+        QStringLiteral("^\\s*select\\s+\\*\\s+from\\s+([A-Za-z_][A-Za-z0-9_]*)\\s*;?\\s*\\z"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch whole = wholeTable.match(source);
+    if (isTableName(source)) {
         openTable(source.trimmed());
-    else
+    } else if (whole.hasMatch()) {
+        prepareSelect(*m_connection, source); // the engine's verdict on the text itself
+        openTable(whole.captured(1));
+    } else {
         openStatement(source);
+    }
     m_version = contentVersion(*m_connection);
     m_position = knows(0) ? 0 : -1;
     sharedState()[m_connection.get()].sets.push_back(this);
