@@ -6,7 +6,6 @@
 #include "valuerules.h"
 
 #include <QByteArrayView>
-#include <QHashFunctions>
 #include <QRegularExpression>
 #include <algorithm>
 #include <array>
