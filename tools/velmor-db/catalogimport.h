@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <optional>
 
+class QIODevice;
+
 namespace velmor::tool {
 
 class Progress;
@@ -39,6 +41,8 @@ struct ImportResult {
 // Adds every CD record of the CSV text to the catalogue in one transaction, or
 // none when any line is refused (a stored or repeated key included). Throws
 // DataError when the catalogue cannot be opened or written.
+// The CSV is read from the device as a stream.
+ImportResult importCatalog(const QString& path, QIODevice& csv, Progress& progress);
 ImportResult importCatalog(const QString& path, QByteArrayView csv, Progress& progress);
 
 }
