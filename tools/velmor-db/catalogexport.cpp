@@ -2,6 +2,7 @@
 
 #include "cdrecord.h"
 #include "csvwriter.h"
+#include "interruptedwrite.h"
 #include "progress.h"
 
 #include "data/catalogfile.h"
@@ -41,6 +42,7 @@ namespace {
 
 ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progress)
 {
+    rollBackInterruptedWrite(path);
     const auto connection = Connection::open(path);
     ExportResult result;
 
