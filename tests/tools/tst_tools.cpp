@@ -1,4 +1,5 @@
 #include "accessfile.h"
+#include "accessreadout.h"
 #include "catalogcheck.h"
 #include "catalogexport.h"
 #include "catalogimport.h"
@@ -18,6 +19,7 @@
 #include <QTest>
 #include <csignal>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -694,6 +696,95 @@ private slots:
         for (qsizetype i = 0; i < files.size(); ++i)
             QVERIFY2(readFile(files[i]) == before[i], qPrintable(files[i]));
         QVERIFY(!QFile::exists(files.last()));
+    }
+
+    // Damaged Access files: the library that reads them may crash or loop, but the
+    // command always ends with a message and an exit code, and writes nothing.
+    void damagedAccessFile_data()
+    {
+        QTest::addColumn<qint64>("size"); // the sample cut to this many bytes, -1: whole
+        QTest::addColumn<qint64>("offset"); // where four bytes are overwritten, -1: none
+        QTest::addColumn<QByteArray>("bytes");
+
+        for (const qint64 size : { 0, 100, 2048, 4096, 8192, 12288, 20000, 65536, 300001 })
+            QTest::addRow("cut to %lld bytes", size) << size << qint64(-1) << QByteArray();
+        // Page pointers and usage maps of the first table definitions, and page
+        // headers, pointed out of the file or to page 0.
+        const QByteArray far("\xff\xff\xff\xff", 4), zero(4, '\0');
+        for (const qint64 page : { 2, 3, 4, 16 }) {
+            for (const qint64 at : { 4, 8, 0x37, 0x3b, 0x3f }) {
+                QTest::addRow("page %lld at %lld out of the file", page, at)
+                    << qint64(-1) << page * 4096 + at << far;
+                QTest::addRow("page %lld at %lld to page 0", page, at)
+                    << qint64(-1) << page * 4096 + at << zero;
+            }
+        }
+    }
+
+    void damagedAccessFile()
+    {
+        QFETCH(qint64, size);
+        QFETCH(qint64, offset);
+        QFETCH(QByteArray, bytes);
+
+        QByteArray damaged = readFile(m_fruit);
+        QVERIFY(damaged.size() > 300001);
+        if (size >= 0)
+            damaged.truncate(size);
+        if (offset >= 0)
+            damaged.replace(offset, bytes.size(), bytes);
+        QTemporaryDir dir;
+        const QString source = dir.filePath("danado.mdb"), target = dir.filePath("nuevo.mdb");
+        writeFile(source, damaged);
+
+        QProcess process;
+        process.start(VELMOR_DB_EXECUTABLE, { "convertir", source, target });
+        QVERIFY(process.waitForFinished(300000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(process.exitCode() == 1 || process.exitCode() == 2, qPrintable(err));
+        QVERIFY2(err.startsWith("velmor-db: ") && err.contains(source), qPrintable(err));
+        QVERIFY(!QFile::exists(target));
+        QCOMPARE(readFile(source), damaged);
+    }
+
+    // A read that stops advancing is ended, and said so, within its limit: a FIFO
+    // that nobody writes, and damaged files on which the library loops for ever.
+    void accessReadThatHangs_data()
+    {
+        QTest::addColumn<qint64>("offset"); // of the four bytes overwritten; -1: a FIFO
+        QTest::addColumn<QByteArray>("bytes");
+
+        QTest::newRow("FIFO") << qint64(-1) << QByteArray();
+        QTest::newRow("page 69 damaged") << qint64(286615) << QByteArray("\x11\0\0\0", 4);
+        QTest::newRow("page 51 damaged") << qint64(211846) << QByteArray("\x69\0\0\0", 4);
+    }
+
+    void accessReadThatHangs()
+    {
+        QFETCH(qint64, offset);
+        QFETCH(QByteArray, bytes);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("danado.mdb");
+        if (offset < 0) {
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else {
+            QByteArray damaged = readFile(m_fruit);
+            QVERIFY(damaged.size() > offset + 4);
+            writeFile(path, damaged.replace(offset, bytes.size(), bytes));
+        }
+        ReadoutLimits limits;
+        limits.silentSeconds = 1;
+        try {
+            readAccessCatalog(path, m_quiet, limits);
+            QFAIL("a read that never ends was taken as done");
+        } catch (const velmor::DataError& error) {
+            QCOMPARE(error.description,
+                "No se pudo leer el archivo de Access/Jet " + path
+                    + ": la lectura no avanzó en 1 s. El archivo debe de estar dañado; no se ha "
+                      "modificado.");
+        }
     }
 
     // A catalogue another program holds is reported as in use, never as damaged.

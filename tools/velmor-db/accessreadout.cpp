@@ -244,13 +244,13 @@ AccessRows readAccessCatalog(const QString& path, Progress& progress, const Read
 
     if (silent)
         throw crashed(path,
-            QStringLiteral("la lectura no avanzaba desde hacía %1 segundos").arg(limits.silentSeconds));
+            QStringLiteral("la lectura no avanzó en %1 s").arg(limits.silentSeconds));
     if (tooMuch)
         throw crashed(path, QStringLiteral("la lectura daba más datos de los que caben en el archivo"));
     if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         throw crashed(path,
-            signal == SIGXCPU ? QStringLiteral("la lectura pasó de %1 segundos").arg(limits.cpuSeconds)
+            signal == SIGXCPU ? QStringLiteral("la lectura pasó de %1 s de proceso").arg(limits.cpuSeconds)
                               : QStringLiteral("la biblioteca que lo lee se detuvo con la señal %1 "
                                                "(%2)")
                                     .arg(signal)

@@ -16,9 +16,11 @@ struct AccessRows {
 
 // What the reading process may use before it is stopped.
 struct ReadoutLimits {
-    int cpuSeconds = 120;
+    int cpuSeconds = 300;
     qint64 memoryBytes = qint64(1) << 30; // beyond what the process has at the start
-    int silentSeconds = 60; // without sending a row
+    // Without sending anything: the catalogue and each table are read in well
+    // under a second, and rows then come in a steady stream.
+    int silentSeconds = 20;
     qint64 dataBytes = qint64(1) << 30; // rows received in all
 };
 

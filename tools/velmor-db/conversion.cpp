@@ -117,6 +117,11 @@ CdMapping convertCatalog(const QString& accessPath, const QString& newPath, Prog
             QStringLiteral("El archivo %1 ya existe; no se sobrescribe.").arg(newPath));
     }
 
+    // A FIFO or a device would only make the reading process wait for its limit.
+    if (QFileInfo::exists(accessPath) && !QFileInfo(accessPath).isFile()) {
+        throw DataError(ErrorNumber::UnrecognizedFormat,
+            QStringLiteral("%1 no es un archivo normal.").arg(accessPath));
+    }
     AccessRows rows = readAccessCatalog(accessPath, progress);
     const qint64 total = rows.datos.size() * 2 + rows.canciones.size();
     qint64 done = rows.datos.size() + rows.canciones.size();

@@ -25,6 +25,14 @@ CsvReader::CsvReader(QByteArrayView data, Limits limits)
 
 CsvReader::~CsvReader() = default;
 
+// Asking for no more than the device holds spares a large allocation per read
+// on small inputs.
+QByteArray CsvReader::readBlock()
+{
+    const qint64 available = m_device.bytesAvailable();
+    return m_device.read(available > 0 ? qMin(available, blockSize) : blockSize);
+}
+
 // Makes at least two bytes available from m_pos unless the device is exhausted,
 // so that a CR LF split between two blocks is still seen as one line end.
 bool CsvReader::fill()
@@ -36,10 +44,7 @@ bool CsvReader::fill()
     m_block.remove(0, m_pos);
     m_pos = 0;
     while (!m_end && m_block.size() < 2) {
-        // Asking for no more than the device holds spares a large allocation per
-        // read on small inputs.
-        const qint64 available = m_device.bytesAvailable();
-        const QByteArray more = m_device.read(available > 0 ? qMin(available, blockSize) : blockSize);
+        const QByteArray more = readBlock();
         if (more.isEmpty() && (m_device.atEnd() || !m_device.waitForReadyRead(-1)))
             m_end = true;
         m_block += more;
@@ -95,13 +100,13 @@ void CsvReader::skipRestOfLine()
 void CsvReader::detectSeparator()
 {
     if (peek() == 0xEF && m_block.size() - m_pos < 3)
-        m_block += m_device.read(blockSize);
+        m_block += readBlock();
     if (QByteArrayView(m_block).sliced(m_pos).startsWith("\xEF\xBB\xBF")) {
         m_pos += 3;
         m_consumed += 3;
     }
     if (m_block.size() - m_pos < blockSize && !m_end)
-        m_block += m_device.read(blockSize);
+        m_block += readBlock();
     // Counted on the first line only, outside quotes.
     qsizetype commas = 0, semicolons = 0;
     bool quoted = false;

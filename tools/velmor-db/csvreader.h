@@ -54,6 +54,7 @@ public:
 private:
     int peek();
     int get();
+    QByteArray readBlock();
     bool fill();
     bool atLineEnd();
     void skipLineEnd();
