@@ -121,6 +121,16 @@ QByteArray csv(const QList<QStringList>& lines, bool header = true)
     return text.toUtf8();
 }
 
+// Puts CD 1 into the catalogue and a CSV holding CD 2 beside it; the arguments
+// come back with %C naming the catalogue and %V the CSV.
+QStringList withCdAndCsv(const ScratchCatalog& catalog, QStringList arguments)
+{
+    catalog.addCd(1, { "UNO", "", "D" });
+    const QString csvPath = catalog.dir.filePath("nuevo.csv");
+    writeFile(csvPath, csv({ fields("2", "dos", "", "d") }));
+    return arguments.replaceInStrings("%C", catalog.path()).replaceInStrings("%V", csvPath);
+}
+
 struct Run {
     int code = -1;
     QString out, err;
@@ -805,9 +815,7 @@ private slots:
         QFETCH(QString, err);
 
         ScratchCatalog catalog;
-        catalog.addCd(1, { "UNO", "", "D" });
-        const QString csvPath = catalog.dir.filePath("nuevo.csv");
-        writeFile(csvPath, csv({ fields("2", "dos", "", "d") }));
+        arguments = withCdAndCsv(catalog, arguments);
         sqlite3* holder = nullptr;
         QCOMPARE(sqlite3_open_v2(catalog.path().toUtf8().constData(), &holder,
                      SQLITE_OPEN_READWRITE, nullptr),
@@ -815,7 +823,6 @@ private slots:
         QCOMPARE(sqlite3_exec(holder, "pragma locking_mode = exclusive; begin exclusive", nullptr,
                      nullptr, nullptr),
             SQLITE_OK);
-        arguments.replaceInStrings("%C", catalog.path()).replaceInStrings("%V", csvPath);
         const Run result = run(arguments);
         sqlite3_close_v2(holder);
 
@@ -849,9 +856,7 @@ private slots:
         QFETCH(QStringList, keys);
 
         ScratchCatalog catalog;
-        catalog.addCd(1, { "UNO", "", "D" });
-        const QString csvPath = catalog.dir.filePath("nuevo.csv");
-        writeFile(csvPath, csv({ fields("2", "dos", "", "d") }));
+        arguments = withCdAndCsv(catalog, arguments);
         const QByteArray path = catalog.path().toUtf8();
         const pid_t child = fork();
         if (child == 0) {
@@ -871,7 +876,6 @@ private slots:
         const QString journal = catalog.path() + "-journal";
         QVERIFY(QFileInfo(journal).size() > 0);
 
-        arguments.replaceInStrings("%C", catalog.path()).replaceInStrings("%V", csvPath);
         const Run result = run(arguments);
         QCOMPARE(result.code, 0);
         QVERIFY2(result.out.contains(out), qPrintable(result.out + result.err));

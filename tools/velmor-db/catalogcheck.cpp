@@ -50,6 +50,8 @@ namespace {
         void caseInsensitiveIndexes();
 
     private:
+        // The columns asked for that the table has.
+        QStringList present(const char* table, const QStringList& columns);
         Statement prepare(const QByteArray& sql);
         QStringList values(const QByteArray& sql);
         qint64 count(const QByteArray& sql);
@@ -176,14 +178,22 @@ namespace {
         return columns.contains(QStringLiteral("id"));
     }
 
+    QStringList Checker::present(const char* table, const QStringList& columns)
+    {
+        const QStringList declared = values(
+            QByteArray("select name from pragma_table_info('") + table + "') order by cid");
+        QStringList found;
+        for (const QString& column : columns) {
+            if (declared.contains(column))
+                found << column;
+        }
+        return found;
+    }
+
     void Checker::nulls(const char* table, const QStringList& columns)
     {
-        const QStringList present = values(
-            QByteArray("select name from pragma_table_info('") + table + "') order by cid");
         bool any = false;
-        for (const QString& column : columns) {
-            if (!present.contains(column))
-                continue;
+        for (const QString& column : present(table, columns)) {
             const QByteArray where
                 = " from " + QByteArray(table) + " where \"" + column.toUtf8() + "\" is null";
             const qint64 total = count("select count(*)" + where);
@@ -318,12 +328,8 @@ namespace {
 
     void Checker::types(const char* table, const QStringList& columns)
     {
-        const QStringList present = values(
-            QByteArray("select name from pragma_table_info('") + table + "') order by cid");
         bool any = false;
-        for (const QString& column : columns) {
-            if (!present.contains(column))
-                continue;
+        for (const QString& column : present(table, columns)) {
             const bool key = column == QLatin1String("id");
             const QByteArray quotedColumn = '"' + column.toUtf8() + '"';
             const QByteArray where = " from " + QByteArray(table) + " where " + quotedColumn
