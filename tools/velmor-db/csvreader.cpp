@@ -126,6 +126,30 @@ void CsvReader::detectSeparator()
     m_separator = semicolons > commas ? ';' : ',';
 }
 
+// Moves the bytes up to the next one that needs a decision (a quote, a line
+// break, and outside quotes a separator or a CR) into the field, a block at a
+// time: a byte at a time through peek() halves the speed of a large import.
+void CsvReader::takeRun(QByteArray& field, bool quoted)
+{
+    while (peek() >= 0 && field.size() <= m_limits.field) {
+        const char* begin = m_block.constData() + m_pos;
+        const char* end = m_block.constData() + m_block.size();
+        const char* p = begin;
+        if (quoted) {
+            while (p != end && *p != '"' && *p != '\n')
+                ++p;
+        } else {
+            while (p != end && *p != m_separator && *p != '"' && *p != '\n' && *p != '\r')
+                ++p;
+        }
+        field.append(begin, p - begin);
+        m_pos += p - begin;
+        m_consumed += p - begin;
+        if (p != end)
+            return;
+    }
+}
+
 bool CsvReader::overLimit(Record& record, qsizetype fieldSize, qsizetype recordSize)
 {
     if (fieldSize <= m_limits.field && recordSize <= m_limits.record)
@@ -161,6 +185,9 @@ bool CsvReader::next(Record& record)
         if (peek() == '"') {
             get();
             for (;;) {
+                takeRun(field, true);
+                if (overLimit(record, field.size(), m_consumed - start))
+                    return true;
                 const int c = get();
                 if (c < 0) {
                     record.error = QStringLiteral("comillas sin cerrar");
@@ -184,7 +211,12 @@ bool CsvReader::next(Record& record)
                 return true;
             }
         } else {
-            while (peek() >= 0 && peek() != m_separator && !atLineEnd()) {
+            for (;;) {
+                takeRun(field, false);
+                if (overLimit(record, field.size(), m_consumed - start))
+                    return true;
+                if (peek() < 0 || peek() == m_separator || atLineEnd())
+                    break;
                 if (peek() == '"') {
                     record.error = QStringLiteral("comillas dentro de un campo sin comillas");
                     skipRestOfLine();

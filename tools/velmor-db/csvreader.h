@@ -60,6 +60,7 @@ private:
     void skipLineEnd();
     void skipRestOfLine();
     void detectSeparator();
+    void takeRun(QByteArray& field, bool quoted);
     bool overLimit(Record& record, qsizetype fieldSize, qsizetype recordSize);
 
     std::unique_ptr<QBuffer> m_owned;
