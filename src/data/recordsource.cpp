@@ -163,7 +163,9 @@ namespace {
             const QByteArrayView bytes(utf8.data(), qsizetype(utf8.size()));
             if (!bytes.isValidUtf8())
                 return false;
-            const QString text = QString::fromUtf8(bytes);
+            // Brought to the form the catalogue order compares (upper case, then
+            // folded), so that ı and I, or ŉ and ʼN, share a hash as they compare equal.
+            const QString text = QString::fromUtf8(bytes).toUpper().toCaseFolded();
             quint64 h = 0xcbf29ce484222325ULL;
             for (uint32_t w : primaries(reinterpret_cast<const UChar*>(text.utf16()),
                      int32_t(text.size())))

@@ -14,6 +14,9 @@ namespace {
     {
         QString v = value;
         v.replace(QLatin1Char('\''), QLatin1String("''"));
+        // A NUL is left out: the engine reads a statement only up to its first NUL,
+        // which would leave the quoted value open.
+        v.remove(QChar(0));
         return v;
     }
 

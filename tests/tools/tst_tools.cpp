@@ -1,4 +1,5 @@
 #include "accessfile.h"
+#include "accessreadout.h"
 #include "catalogcheck.h"
 #include "catalogexport.h"
 #include "catalogimport.h"
@@ -11,11 +12,16 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace velmor::tool;
 using Rows = QList<QStringList>;
@@ -115,6 +121,16 @@ QByteArray csv(const QList<QStringList>& lines, bool header = true)
     return text.toUtf8();
 }
 
+// Puts CD 1 into the catalogue and a CSV holding CD 2 beside it; the arguments
+// come back with %C naming the catalogue and %V the CSV.
+QStringList withCdAndCsv(const ScratchCatalog& catalog, QStringList arguments)
+{
+    catalog.addCd(1, { "UNO", "", "D" });
+    const QString csvPath = catalog.dir.filePath("nuevo.csv");
+    writeFile(csvPath, csv({ fields("2", "dos", "", "d") }));
+    return arguments.replaceInStrings("%C", catalog.path()).replaceInStrings("%V", csvPath);
+}
+
 struct Run {
     int code = -1;
     QString out, err;
@@ -147,6 +163,50 @@ private slots:
 
     // Reading CSV, and importing it with the catalogue form's rules.
 
+    void csvReader_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("records"); // fields joined by '|', records by " / "
+
+        QTest::newRow("spreadsheet in Spanish: mark, semicolons, CR LF")
+            << QByteArray("\xEF\xBB\xBFid;nombre\r\n1;\"A; B, C\"\r\n2;x,y\r\n")
+            << "id|nombre / 1|A; B, C / 2|x,y";
+        QTest::newRow("commas win when the first line has more")
+            << QByteArray("a,b;c\n1,2;3\n") << "a|b;c / 1|2;3";
+        QTest::newRow("line break inside quotes kept as written")
+            << QByteArray("a,\"1\r\n2\n3\"\r\nb,c") << "a|1\r\n2\n3 / b|c";
+        QTest::newRow("last byte a CR ends the line") << QByteArray("a,b\r") << "a|b";
+        QTest::newRow("CR inside a line stays in its field")
+            << QByteArray("a\rb,c\r\n") << "a\rb|c";
+        QTest::newRow("CR LF split across reading blocks")
+            << QByteArray(65535, 'x') + "\r\ny" << QString(65535, 'x') + " / y";
+        QTest::newRow("field over the limit ends the reading")
+            << "a\n\"" + QByteArray(65537, 'x') + "\"\nb\n"
+            << "a / error: un campo pasa de 65536 bytes; no se lee el resto del archivo";
+        QTest::newRow("line over the limit ends the reading")
+            << "a\n" + QByteArray(300 * 1024, ',') + "\nb\n"
+            << "a / error: la línea pasa de 262144 bytes; no se lee el resto del archivo";
+    }
+
+    void csvReader()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QString, records);
+
+        QBuffer device(&data);
+        device.open(QIODevice::ReadOnly);
+        CsvReader reader(device);
+        CsvReader::Record record;
+        QStringList read;
+        while (reader.next(record)) {
+            QStringList fields;
+            for (const QByteArray& field : record.fields)
+                fields << QString::fromUtf8(field);
+            read << (record.error.isEmpty() ? fields.join('|') : "error: " + record.error);
+        }
+        QCOMPARE(read.join(" / "), records);
+    }
+
     void cdFromFields_data()
     {
         QTest::addColumn<QStringList>("input");
@@ -177,6 +237,24 @@ private slots:
             << "el nombre tiene 31 caracteres (máximo 30); el artista tiene 26 caracteres (máximo "
                "25); la descripción tiene 251 caracteres (máximo 250); la canción 1 tiene 31 "
                "caracteres (máximo 30); la canción 20 tiene 31 caracteres (máximo 30)";
+        QTest::newRow("largest key held exactly")
+            << fields("-9007199254740992", "a", "", "d") << "-9007199254740992|A||D";
+        QTest::newRow("key beyond what a double holds")
+            << fields("9007199254740993", "a", "", "d")
+            << "la clave «9007199254740993» no se puede guardar exacta (el máximo es "
+               "9007199254740992)";
+        QTest::newRow("key whose fraction a double loses")
+            << fields("4503599627370496.5", "a", "", "d")
+            << "la clave «4503599627370496.5» no se puede guardar exacta (el máximo es "
+               "9007199254740992)";
+        QTest::newRow("line breaks only in the description")
+            << fields("1", "a", "", "uno\r\ndos\ntres") << "1|A||UNO\r\nDOS\nTRES";
+        QTest::newRow("control characters refused")
+            << fields("1\t", "a\x1b", "b\n", "c\rd", { "e\x01", "f\r\n" })
+            << "la clave tiene un carácter de control (U+0009); el nombre tiene un carácter de "
+               "control (U+001B); el artista tiene un carácter de control (U+000A); la "
+               "descripción tiene un carácter de control (U+000D); la canción 1 tiene un carácter "
+               "de control (U+0001); la canción 2 tiene un carácter de control (U+000D)";
         QTest::newRow("too few fields")
             << QStringList { "1", "a", "", "d" } << "tiene 4 campos y deben ser 24";
     }
@@ -206,6 +284,12 @@ private slots:
                    "7: la clave 5 ya está en el catálogo",
                    "8: hay texto tras las comillas que cierran un campo", "9: falta el nombre",
                    "10: la clave 8 ya aparece en la línea 4" };
+        QTest::newRow("a field over the limit stops the reading")
+            << csv({ good, fields("9", QString(70000, 'x'), "", "d"), fields("", "", "", "") })
+            << QStringList { "3: un campo pasa de 65536 bytes; no se lee el resto del archivo" };
+        QTest::newRow("header over the limit")
+            << QByteArray(300 * 1024, 'h')
+            << QStringList { "1: un campo pasa de 65536 bytes; no se lee el resto del archivo" };
         QTest::newRow("unterminated quote")
             << csv({ good, { "\"open", "a" } }) << QStringList { "3: comillas sin cerrar" };
         QTest::newRow("invalid UTF-8")
@@ -242,11 +326,12 @@ private slots:
         source.addCd(7,
             { "CANCIÓN DE \"CUNA\"", "ÑANDÚ, GÜEMES Y CÍA", "LÍNEA 1\nLÍNEA 2\r\nLÍNEA 3",
                 "UNO, DOS", "\"TRES\"", " CUATRO " });
+        source.addCd(8, { "OCHO", "", "SOLO\nSALTO" }); // a line feed alone still needs quotes
         source.addCd(123456, QStringList { "ÁÉÍÓÚ", "", "," } + QStringList(18) << "DIECINUEVE");
 
         QBuffer exported;
         exported.open(QIODevice::WriteOnly);
-        QCOMPARE(exportCatalog(source.path(), exported, m_quiet).cds, 4);
+        QCOMPARE(exportCatalog(source.path(), exported, m_quiet).cds, 5);
         // Also as a spreadsheet may save it: byte order mark, blank lines, no last line end.
         const QByteArray edited = "\357\273\277"
             + QByteArray(exported.data()).replace("\r\n0,", "\r\n\r\n\n0,").chopped(2);
@@ -255,7 +340,7 @@ private slots:
             ScratchCatalog target;
             const ImportResult imported = importCatalog(target.path(), data, m_quiet);
             QVERIFY(imported.refused.isEmpty());
-            QCOMPARE(imported.cds, 4);
+            QCOMPARE(imported.cds, 5);
             QCOMPARE(target.sql(all), source.sql(all));
         }
     }
@@ -311,6 +396,70 @@ private slots:
             << "create table c2 as select * from canciones; drop table canciones; alter table "
                "c2 rename to canciones; insert into canciones select * from canciones where id > 1"
             << QByteArray() << QStringList { "la tabla canciones repite 2 claves: 2, 3" };
+
+        // Declarations the program serves, and those it cannot.
+        const auto redeclared = [](const QString& columns, const QString& copied = "*",
+                                    const QString& options = QString()) {
+            return "create table t as select * from datos_cd; drop table datos_cd; create table "
+                "datos_cd ("
+                + columns + ") " + options + "; insert into datos_cd select " + copied
+                + " from t; drop table t";
+        };
+        const QString rest = ", nombre text, artista text, descripcion text";
+        for (const QString key : { "id integer", "id int primary key", "id numeric",
+                 "id integer primary key desc", "id" })
+            QTest::addRow("key declared %s", qPrintable(key))
+                << redeclared(key + rest) << QByteArray() << QStringList();
+        QTest::newRow("without rowid")
+            << redeclared("id integer primary key" + rest, "*", "without rowid")
+            << QByteArray() << QStringList();
+        QTest::newRow("no column types")
+            << redeclared("id, nombre, artista, descripcion") << QByteArray() << QStringList();
+        QTest::newRow("text key") << redeclared("id text" + rest) << QByteArray()
+                                  << QStringList { "la clave datos_cd.id se declara como texto "
+                                                   "(TEXT); debe ser numérica o sin tipo",
+                                         "datos_cd tiene 3 claves que no son números enteros: "
+                                         "'1', '2', '3'" };
+        QTest::newRow("number column for a text")
+            << redeclared("id integer primary key, nombre integer, artista text, descripcion text")
+            << QByteArray()
+            << QStringList { "la columna datos_cd.nombre se declara numérica (INTEGER): guardaría "
+                             "como número un texto como «007»" };
+        QTest::newRow("generated column")
+            << redeclared("id integer primary key, nombre text, artista text, descripcion text "
+                          "as (nombre || 'x')",
+                   "id, nombre, artista")
+            << QByteArray()
+            << QStringList { "la columna datos_cd.descripcion es calculada; el programa no puede "
+                             "escribir en ella" };
+        QTest::newRow("view in place of a table")
+            << "create table t as select * from datos_cd; drop table datos_cd; create view "
+               "datos_cd as select * from t"
+            << QByteArray()
+            << QStringList { "datos_cd es una vista, no una tabla; el programa no escribe en "
+                             "vistas" };
+
+        // Values of the wrong kind, and indexes other tools cannot keep in order.
+        QTest::newRow("keys that are not whole numbers")
+            << redeclared("id" + rest) + "; update datos_cd set id = 'dos' where id = 2; update "
+                                         "datos_cd set id = 3.5 where id = 3"
+            << QByteArray()
+            << QStringList { "datos_cd tiene 2 claves que no son números enteros: 3.5, 'dos'",
+                   "2 filas de datos_cd no tienen fila en canciones (claves 3.5, dos)",
+                   "2 filas de canciones no tienen fila en datos_cd (claves 2, 3)" };
+        QTest::newRow("binary values in text columns")
+            << "update datos_cd set nombre = x'00ff' where id = 1; update canciones set cancion3 "
+               "= zeroblob(2) where id = 2"
+            << QByteArray()
+            << QStringList { "datos_cd.nombre tiene 1 valores que no son texto (claves 1)",
+                   "canciones.cancion3 tiene 1 valores que no son texto (claves 2)" };
+        QTest::newRow("case-insensitive text index")
+            << "create index por_nombre on datos_cd(nombre); create index por_artista on "
+               "datos_cd(artista collate binary); create index por_clave on canciones(id)"
+            << QByteArray()
+            << QStringList { "el índice por_nombre de datos_cd ordena nombre sin distinguir "
+                             "mayúsculas (NOCASE), orden que otros programas calculan distinto: "
+                             "queda desordenado; bórrelo o créelo con COLLATE BINARY" };
 
         // A file that cannot be read gives its one reason, and nothing else is examined.
         const QStringList notSqlite { "no es un archivo de base de datos SQLite" };
@@ -486,25 +635,34 @@ private slots:
                 << A { command, "a", "b", "c" } << 2 << ""
                 << "Uso: velmor-db " + usage;
         }
+        QTest::newRow("version") << A { "--version" } << 0 << "velmor-db 1.00\n"
+                                 << "";
+        QTest::newRow("exportar to a dash")
+            << A { "exportar", "%D", "-" } << 0 << damagedCsv << "";
+        QTest::newRow("importar an endless line")
+            << A { "importar", "%C", "/dev/zero" } << 1 << ""
+            << "línea 1: un campo pasa de 65536 bytes; no se lee el resto del archivo";
+        QTest::newRow("verificar names the file on every line")
+            << A { "verificar", "%D" } << 1
+            << "%D: PROBLEMA: 1 filas de datos_cd no tienen fila en canciones (claves 9)\n%D: Cada "
+               "fila de canciones tiene su fila en datos_cd\n%D: 1 problema(s) encontrado(s).\n"
+            << "";
         QTest::newRow("crear over an existing file") << A { "crear", "%C" } << 2 << ""
                                                      << "ya existe";
         QTest::newRow("verificar sound")
-            << A { "verificar", "%C" } << 0 << "Resultado: el catálogo está en buen estado."
-            << "";
-        QTest::newRow("verificar damaged")
-            << A { "verificar", "%D" } << 1
-            << "PROBLEMA: 1 filas de datos_cd no tienen fila en canciones (claves 9)"
+            << A { "verificar", "%C" } << 0 << "%C: el catálogo está en buen estado.\n"
             << "";
         QTest::newRow("verificar an Access file")
-            << A { "verificar", "%F" } << 2 << "es un archivo de Access/Jet"
-            << "";
+            << A { "verificar", "%F" } << 2 << ""
+            << "velmor-db: No se puede leer %F: es un archivo de Access/Jet";
         QTest::newRow("exportar to standard output")
             << A { "exportar", "%D" } << 0 << damagedCsv << "";
         QTest::newRow("exportar over an existing file") << A { "exportar", "%C", "%V" } << 2 << ""
                                                         << "ya existe; no se sobrescribe";
         QTest::newRow("importar refused")
-            << A { "importar", "%C", "%V" } << 1 << "línea 2: falta la clave"
-            << "";
+            << A { "importar", "%C", "%V" } << 1 << ""
+            << "velmor-db: No se ha importado nada de %V: 1 línea rechazada.\n  línea 2: falta "
+               "la clave";
         QTest::newRow("importar a missing CSV") << A { "importar", "%C", "%N" } << 2 << ""
                                                 << "No se puede leer";
         QTest::newRow("convertir without catalogue tables")
@@ -549,7 +707,7 @@ private slots:
 
         const Run result = run(arguments);
         QCOMPARE(result.code, code);
-        QVERIFY2(out.isEmpty() ? result.out.isEmpty() : result.out.contains(out),
+        QVERIFY2(out.isEmpty() ? result.out.isEmpty() : result.out.contains(place(out)),
             qPrintable(result.out));
         QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.contains(place(err)),
             qPrintable(result.err));
@@ -557,6 +715,202 @@ private slots:
         for (qsizetype i = 0; i < files.size(); ++i)
             QVERIFY2(readFile(files[i]) == before[i], qPrintable(files[i]));
         QVERIFY(!QFile::exists(files.last()));
+    }
+
+    // Damaged Access files: the library that reads them may crash or loop, but the
+    // command always ends with a message and an exit code, and writes nothing.
+    void damagedAccessFile_data()
+    {
+        QTest::addColumn<qint64>("size"); // the sample cut to this many bytes, -1: whole
+        QTest::addColumn<qint64>("offset"); // where four bytes are overwritten, -1: none
+        QTest::addColumn<QByteArray>("bytes");
+
+        for (const qint64 size : { 0, 100, 2048, 4096, 8192, 12288, 20000, 65536, 300001 })
+            QTest::addRow("cut to %lld bytes", size) << size << qint64(-1) << QByteArray();
+        // Page pointers and usage maps of the first table definitions, and page
+        // headers, pointed out of the file or to page 0.
+        const QByteArray far("\xff\xff\xff\xff", 4), zero(4, '\0');
+        for (const qint64 page : { 2, 3, 4, 16 }) {
+            for (const qint64 at : { 4, 8, 0x37, 0x3b, 0x3f }) {
+                QTest::addRow("page %lld at %lld out of the file", page, at)
+                    << qint64(-1) << page * 4096 + at << far;
+                QTest::addRow("page %lld at %lld to page 0", page, at)
+                    << qint64(-1) << page * 4096 + at << zero;
+            }
+        }
+    }
+
+    void damagedAccessFile()
+    {
+        QFETCH(qint64, size);
+        QFETCH(qint64, offset);
+        QFETCH(QByteArray, bytes);
+
+        QByteArray damaged = readFile(m_fruit);
+        QVERIFY(damaged.size() > 300001);
+        if (size >= 0)
+            damaged.truncate(size);
+        if (offset >= 0)
+            damaged.replace(offset, bytes.size(), bytes);
+        QTemporaryDir dir;
+        const QString source = dir.filePath("danado.mdb"), target = dir.filePath("nuevo.mdb");
+        writeFile(source, damaged);
+
+        QProcess process;
+        process.start(VELMOR_DB_EXECUTABLE, { "convertir", source, target });
+        QVERIFY(process.waitForFinished(300000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(process.exitCode() == 1 || process.exitCode() == 2, qPrintable(err));
+        QVERIFY2(err.startsWith("velmor-db: ") && err.contains(source), qPrintable(err));
+        QVERIFY(!QFile::exists(target));
+        QCOMPARE(readFile(source), damaged);
+    }
+
+    // A read that stops advancing is ended, and said so, within its limit: a FIFO
+    // that nobody writes, and damaged files on which the library loops for ever.
+    void accessReadThatHangs_data()
+    {
+        QTest::addColumn<qint64>("offset"); // of the four bytes overwritten; -1: a FIFO
+        QTest::addColumn<QByteArray>("bytes");
+
+        QTest::newRow("FIFO") << qint64(-1) << QByteArray();
+        QTest::newRow("page 69 damaged") << qint64(286615) << QByteArray("\x11\0\0\0", 4);
+        QTest::newRow("page 51 damaged") << qint64(211846) << QByteArray("\x69\0\0\0", 4);
+    }
+
+    void accessReadThatHangs()
+    {
+        QFETCH(qint64, offset);
+        QFETCH(QByteArray, bytes);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("danado.mdb");
+        if (offset < 0) {
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else {
+            QByteArray damaged = readFile(m_fruit);
+            QVERIFY(damaged.size() > offset + 4);
+            writeFile(path, damaged.replace(offset, bytes.size(), bytes));
+        }
+        ReadoutLimits limits;
+        limits.silentSeconds = 1;
+        try {
+            readAccessCatalog(path, m_quiet, limits);
+            QFAIL("a read that never ends was taken as done");
+        } catch (const velmor::DataError& error) {
+            QCOMPARE(error.description,
+                "No se pudo leer el archivo de Access/Jet " + path
+                    + ": la lectura no avanzó en 1 s. El archivo debe de estar dañado; no se ha "
+                      "modificado.");
+        }
+    }
+
+    // A catalogue another program holds is reported as in use, never as damaged.
+    void inUse_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // %C the catalogue, %V a CSV
+        QTest::addColumn<QString>("err");
+
+        QTest::newRow("verificar") << QStringList { "verificar", "%C" }
+                                   << "velmor-db: No se puede leer %C: está en uso por otro programa";
+        QTest::newRow("exportar") << QStringList { "exportar", "%C" } << "velmor-db: ";
+        QTest::newRow("importar") << QStringList { "importar", "%C", "%V" } << "velmor-db: ";
+    }
+
+    void inUse()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, err);
+
+        ScratchCatalog catalog;
+        arguments = withCdAndCsv(catalog, arguments);
+        sqlite3* holder = nullptr;
+        QCOMPARE(sqlite3_open_v2(catalog.path().toUtf8().constData(), &holder,
+                     SQLITE_OPEN_READWRITE, nullptr),
+            SQLITE_OK);
+        QCOMPARE(sqlite3_exec(holder, "pragma locking_mode = exclusive; begin exclusive", nullptr,
+                     nullptr, nullptr),
+            SQLITE_OK);
+        const Run result = run(arguments);
+        sqlite3_close_v2(holder);
+
+        QCOMPARE(result.code, 2);
+        QVERIFY2(result.err.startsWith(QString(err).replace("%C", catalog.path())),
+            qPrintable(result.err));
+        QCOMPARE(catalog.sql("select id from datos_cd"), QStringList { "1" });
+    }
+
+    // A write killed before its commit leaves a hot journal; every command rolls
+    // it back and sees the catalogue as it was.
+    void interruptedWrite_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // %C the catalogue, %V a CSV with CD 2
+        QTest::addColumn<QString>("out"); // a part of standard output
+        QTest::addColumn<QStringList>("keys"); // stored afterwards
+
+        QTest::newRow("verificar") << QStringList { "verificar", "%C" }
+                                   << "el catálogo está en buen estado." << QStringList { "1" };
+        QTest::newRow("exportar") << QStringList { "exportar", "%C" }
+                                  << "\r\n1,UNO,,D" + QString(20, ',') + "\r\n"
+                                  << QStringList { "1" };
+        QTest::newRow("importar") << QStringList { "importar", "%C", "%V" }
+                                  << "Importados 1 CD" << QStringList { "1", "2" };
+    }
+
+    void interruptedWrite()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, out);
+        QFETCH(QStringList, keys);
+
+        ScratchCatalog catalog;
+        arguments = withCdAndCsv(catalog, arguments);
+        const QByteArray path = catalog.path().toUtf8();
+        const pid_t child = fork();
+        if (child == 0) {
+            // A tiny page cache makes the engine write pages before the commit.
+            sqlite3* db = nullptr;
+            sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+            sqlite3_exec(db,
+                "pragma cache_size = 2; begin; with recursive n(i) as (select 10 union all "
+                "select i + 1 from n where i < 5000) insert into datos_cd select i, "
+                "printf('%.200c', 'X'), '', 'D' from n",
+                nullptr, nullptr, nullptr);
+            raise(SIGKILL);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status));
+        const QString journal = catalog.path() + "-journal";
+        QVERIFY(QFileInfo(journal).size() > 0);
+
+        const Run result = run(arguments);
+        QCOMPARE(result.code, 0);
+        QVERIFY2(result.out.contains(out), qPrintable(result.out + result.err));
+        QVERIFY(!QFileInfo::exists(journal));
+        QCOMPARE(catalog.sql("select id from datos_cd order by id"), keys);
+        QCOMPARE(catalog.sql("pragma integrity_check"), QStringList { "ok" });
+    }
+
+    // The help and the manual page tell the same: every command, and the version.
+    void manualPage()
+    {
+        const QString manualPath = QFINDTESTDATA("../../tools/velmor-db/velmor-db.1");
+        const QString manual = QString::fromUtf8(readFile(manualPath));
+        QVERIFY2(!manual.isEmpty(), "velmor-db.1 not found");
+        const QString help = run({ "--help" }).out;
+        const QString commands = help.section("Órdenes:\n", 1).section("\n\n", 0, 0);
+        QVERIFY(commands.count('\n') >= 4);
+        for (const QString& line : commands.split('\n', Qt::SkipEmptyParts)) {
+            const QString command = line.simplified().section(' ', 0, 0);
+            if (command.startsWith('('))
+                continue; // an option of the command above
+            QVERIFY2(manual.contains("\n.BI " + command + " \""), qPrintable(command));
+            QVERIFY2(run({ command, "--help" }).out.startsWith("Uso: velmor-db " + command),
+                qPrintable(command));
+        }
+        QVERIFY(manual.contains('"' + run({ "--version" }).out.trimmed() + '"'));
     }
 
     // Enough CDs for the progress indication, through every command that moves them.

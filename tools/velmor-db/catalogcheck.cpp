@@ -1,6 +1,9 @@
 #include "catalogcheck.h"
 
+#include "interruptedwrite.h"
+
 #include "data/catalogfile.h"
+#include "data/dataerror.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -30,8 +33,9 @@ namespace {
 
     class Checker {
     public:
-        Checker(sqlite3* db, CheckReport& report)
+        Checker(sqlite3* db, const QString& path, CheckReport& report)
             : m_db(db)
+            , m_path(path)
             , m_report(report)
         {
         }
@@ -41,19 +45,26 @@ namespace {
         void nulls(const char* table, const QStringList& columns);
         void uniqueKeys(const char* table);
         void pairs(const char* from, const char* partner);
+        bool declaration(const char* table);
+        void types(const char* table, const QStringList& columns);
+        void caseInsensitiveIndexes();
 
     private:
+        // The columns asked for that the table has.
+        QStringList present(const char* table, const QStringList& columns);
         Statement prepare(const QByteArray& sql);
         QStringList values(const QByteArray& sql);
         qint64 count(const QByteArray& sql);
-        void good(const QString& text) { m_report.lines << text; }
+        // Every line names the file, so that reports of several files can be merged.
+        void good(const QString& text) { m_report.lines << m_path + QStringLiteral(": ") + text; }
         void problem(const QString& text)
         {
-            m_report.lines << QStringLiteral("PROBLEMA: ") + text;
+            m_report.lines << m_path + QStringLiteral(": PROBLEMA: ") + text;
             m_report.problems << text;
         }
 
         sqlite3* m_db;
+        QString m_path;
         CheckReport& m_report;
     };
 
@@ -65,15 +76,39 @@ namespace {
         return text;
     }
 
+    // A file the engine cannot read at all, or one another program holds, is no
+    // finding about the catalogue: the check stops there.
+    bool stopsTheCheck(int rc)
+    {
+        switch (rc & 0xff) {
+        case SQLITE_NOTADB:
+        case SQLITE_CANTOPEN:
+        case SQLITE_IOERR:
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+        case SQLITE_NOMEM:
+            return true;
+        }
+        return false;
+    }
+
+    QString failureText(sqlite3* db, int rc)
+    {
+        return (rc & 0xff) == SQLITE_ERROR
+            ? engineProblem(rc) + QStringLiteral(" (") + QString::fromUtf8(sqlite3_errmsg(db))
+                + QLatin1Char(')')
+            : engineProblem(rc);
+    }
+
     Statement Checker::prepare(const QByteArray& sql)
     {
         sqlite3_stmt* statement = nullptr;
         const int rc = sqlite3_prepare_v2(m_db, sql.constData(), -1, &statement, nullptr);
         Statement owned(statement);
-        if (rc == SQLITE_NOTADB || rc == SQLITE_CANTOPEN || rc == SQLITE_IOERR)
-            throw Unreadable { QString::fromUtf8(sqlite3_errmsg(m_db)) };
+        if (stopsTheCheck(rc))
+            throw Unreadable { engineProblem(rc) };
         if (rc != SQLITE_OK)
-            throw Failure { QString::fromUtf8(sqlite3_errmsg(m_db)) };
+            throw Failure { failureText(m_db, rc) };
         return owned;
     }
 
@@ -87,10 +122,10 @@ namespace {
                 = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
             out << (text ? QString::fromUtf8(text) : QStringLiteral("(nula)"));
         }
-        if (rc == SQLITE_NOTADB || rc == SQLITE_IOERR)
-            throw Unreadable { QString::fromUtf8(sqlite3_errmsg(m_db)) };
+        if (stopsTheCheck(rc))
+            throw Unreadable { engineProblem(rc) };
         if (rc != SQLITE_DONE)
-            throw Failure { QString::fromUtf8(sqlite3_errmsg(m_db)) };
+            throw Failure { failureText(m_db, rc) };
         return out;
     }
 
@@ -116,8 +151,10 @@ namespace {
     bool Checker::table(const char* name, const QStringList& expected)
     {
         const QString table = QString::fromLatin1(name);
-        const QStringList columns
-            = values(QByteArray("select name from pragma_table_info('") + name + "') order by cid");
+        // Generated columns too, which the plain list leaves out: the declaration
+        // check names them.
+        const QStringList columns = values(
+            QByteArray("select name from pragma_table_xinfo('") + name + "') order by cid");
         if (columns.isEmpty()) {
             problem(QStringLiteral("falta la tabla %1").arg(table));
             return false;
@@ -141,14 +178,22 @@ namespace {
         return columns.contains(QStringLiteral("id"));
     }
 
+    QStringList Checker::present(const char* table, const QStringList& columns)
+    {
+        const QStringList declared = values(
+            QByteArray("select name from pragma_table_info('") + table + "') order by cid");
+        QStringList found;
+        for (const QString& column : columns) {
+            if (declared.contains(column))
+                found << column;
+        }
+        return found;
+    }
+
     void Checker::nulls(const char* table, const QStringList& columns)
     {
-        const QStringList present = values(
-            QByteArray("select name from pragma_table_info('") + table + "') order by cid");
         bool any = false;
-        for (const QString& column : columns) {
-            if (!present.contains(column))
-                continue;
+        for (const QString& column : present(table, columns)) {
             const QByteArray where
                 = " from " + QByteArray(table) + " where \"" + column.toUtf8() + "\" is null";
             const qint64 total = count("select count(*)" + where);
@@ -206,6 +251,133 @@ namespace {
                     .arg(fromName, partnerName, keyList(keys, total)));
     }
 
+    enum class Affinity { Integer, Text, Blob, Real, Numeric };
+
+    // The engine's rule for the affinity of a declared column type.
+    Affinity affinityOf(const QString& declared)
+    {
+        const QString type = declared.toUpper();
+        if (type.contains(QLatin1String("INT")))
+            return Affinity::Integer;
+        if (type.contains(QLatin1String("CHAR")) || type.contains(QLatin1String("CLOB"))
+            || type.contains(QLatin1String("TEXT")))
+            return Affinity::Text;
+        if (type.isEmpty() || type.contains(QLatin1String("BLOB")))
+            return Affinity::Blob;
+        if (type.contains(QLatin1String("REAL")) || type.contains(QLatin1String("FLOA"))
+            || type.contains(QLatin1String("DOUB")))
+            return Affinity::Real;
+        return Affinity::Numeric;
+    }
+
+    // The program reads and writes any table whose key column holds numbers as
+    // numbers (any key declaration, with or without rowid) and whose text columns
+    // keep texts as given. Anything else is named with the reason.
+    bool Checker::declaration(const char* name)
+    {
+        const QString table = QString::fromLatin1(name);
+        const QStringList kind = values(
+            QByteArray("select type || '|' || coalesce(sql, '') from sqlite_schema where name = '")
+            + name + "' collate nocase");
+        const QString entry = kind.value(0);
+        if (entry.startsWith(QLatin1String("view|"))) {
+            problem(QStringLiteral("%1 es una vista, no una tabla; el programa no escribe en "
+                                   "vistas")
+                        .arg(table));
+            return false;
+        }
+        if (entry.section(QLatin1Char('|'), 1).simplified().startsWith(
+                QLatin1String("CREATE VIRTUAL"), Qt::CaseInsensitive)) {
+            problem(QStringLiteral("%1 es una tabla virtual; el programa solo usa tablas "
+                                   "normales")
+                        .arg(table));
+            return false;
+        }
+        bool sound = true;
+        const QStringList columns = values(QByteArray("select name || '|' || type || '|' || "
+                                                      "hidden from pragma_table_xinfo('")
+            + name + "') order by cid");
+        for (const QString& column : columns) {
+            const QString columnName = column.section(QLatin1Char('|'), 0, 0);
+            const QString declared = column.section(QLatin1Char('|'), 1, 1);
+            const bool generated = column.section(QLatin1Char('|'), 2, 2).toInt() >= 2;
+            const Affinity affinity = affinityOf(declared);
+            if (generated) {
+                problem(QStringLiteral("la columna %1.%2 es calculada; el programa no puede "
+                                       "escribir en ella")
+                            .arg(table, columnName));
+                sound = false;
+            } else if (columnName.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0) {
+                if (affinity == Affinity::Text) {
+                    problem(QStringLiteral("la clave %1.id se declara como texto (%2); debe ser "
+                                           "numérica o sin tipo")
+                                .arg(table, declared));
+                    sound = false;
+                }
+            } else if (affinity != Affinity::Text && affinity != Affinity::Blob) {
+                problem(QStringLiteral("la columna %1.%2 se declara numérica (%3): guardaría "
+                                       "como número un texto como «007»")
+                            .arg(table, columnName, declared));
+                sound = false;
+            }
+        }
+        if (sound)
+            good(QStringLiteral("Tabla %1: declaración aceptada").arg(table));
+        return true;
+    }
+
+    void Checker::types(const char* table, const QStringList& columns)
+    {
+        bool any = false;
+        for (const QString& column : present(table, columns)) {
+            const bool key = column == QLatin1String("id");
+            const QByteArray quotedColumn = '"' + column.toUtf8() + '"';
+            const QByteArray where = " from " + QByteArray(table) + " where " + quotedColumn
+                + " is not null and "
+                + (key ? "(typeof(id) not in ('integer', 'real') or id <> cast(id as integer))"
+                       : "typeof(" + quotedColumn + ") <> 'text'");
+            const qint64 total = count("select count(*)" + where);
+            if (total == 0)
+                continue;
+            any = true;
+            const QStringList examples
+                = values("select " + QByteArray(key ? "quote(id)" : "id") + where
+                    + " order by id limit " + QByteArray::number(keysNamed));
+            problem(key ? QStringLiteral("%1 tiene %2 claves que no son números enteros: %3")
+                              .arg(QString::fromLatin1(table))
+                              .arg(total)
+                              .arg(keyList(examples, total))
+                        : QStringLiteral("%1.%2 tiene %3 valores que no son texto (claves %4)")
+                              .arg(QString::fromLatin1(table), column)
+                              .arg(total)
+                              .arg(keyList(examples, total)));
+        }
+        if (!any)
+            good(QStringLiteral("Tabla %1: tipos de los valores correctos")
+                     .arg(QString::fromLatin1(table)));
+    }
+
+    // The program compares text with its own case-insensitive order under the
+    // name NOCASE; an index kept in that order is out of order for every other
+    // tool that writes the file, and the other way round.
+    void Checker::caseInsensitiveIndexes()
+    {
+        const QStringList indexes
+            = values("select s.name || '|' || s.tbl_name || '|' || x.name from sqlite_schema s, "
+                     "pragma_index_xinfo(s.name) x where s.type = 'index' and s.tbl_name in "
+                     "('datos_cd', 'canciones') and x.key = 1 and x.cid >= 0 and "
+                     "upper(x.coll) = 'NOCASE' order by s.name, x.seqno");
+        for (const QString& index : indexes) {
+            const QStringList parts = index.split(QLatin1Char('|'));
+            problem(QStringLiteral("el índice %1 de %2 ordena %3 sin distinguir mayúsculas "
+                                   "(NOCASE), orden que otros programas calculan distinto: "
+                                   "queda desordenado; bórrelo o créelo con COLLATE BINARY")
+                        .arg(parts.value(0), parts.value(1), parts.value(2)));
+        }
+        if (indexes.isEmpty())
+            good(QStringLiteral("Sin índices de texto sin distinción de mayúsculas"));
+    }
+
     bool looksLikeSqlite(const QByteArray& header)
     {
         return header.size() >= 100 && header.startsWith(QByteArrayView("SQLite format 3\0", 16));
@@ -222,11 +394,15 @@ CheckReport checkCatalog(const QString& path)
         return report;
     };
 
-    QFile file(path);
-    if (!QFileInfo::exists(path))
+    const QFileInfo info(path);
+    if (!info.exists())
         return unreadable(QStringLiteral("el archivo no existe"));
+    // A FIFO or a device would block the read below or never end.
+    if (!info.isFile())
+        return unreadable(QStringLiteral("no es un archivo normal"));
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return unreadable(file.errorString());
+        return unreadable(QStringLiteral("no hay permiso para leerlo"));
     const QByteArray header = file.read(100);
     file.close();
     if (CatalogFile::looksLikeAccess(header)) {
@@ -236,44 +412,59 @@ CheckReport checkCatalog(const QString& path)
     if (!looksLikeSqlite(header))
         return unreadable(QStringLiteral("no es un archivo de base de datos SQLite"));
 
+    try {
+        rollBackInterruptedWrite(path);
+    } catch (const DataError& error) {
+        report.outcome = CheckReport::Outcome::Unreadable;
+        report.lines << error.description;
+        report.problems << error.description;
+        return report;
+    }
+
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
     const Database db(raw);
     if (rc != SQLITE_OK)
-        return unreadable(QString::fromUtf8(sqlite3_errmsg(raw)));
+        return unreadable(engineProblem(rc));
     sqlite3_busy_timeout(raw, 2000);
 
-    report.lines << QStringLiteral("Catálogo %1").arg(path);
-    Checker checker(raw, report);
+    Checker checker(raw, path, report);
     try {
         checker.integrity();
-        const bool datos = checker.table("datos_cd", CatalogFile::datosCdColumns());
-        const bool canciones = checker.table("canciones", CatalogFile::cancionesColumns());
+        const bool datos = checker.table("datos_cd", CatalogFile::datosCdColumns())
+            && checker.declaration("datos_cd");
+        const bool canciones = checker.table("canciones", CatalogFile::cancionesColumns())
+            && checker.declaration("canciones");
         if (datos) {
             checker.nulls("datos_cd", CatalogFile::datosCdColumns());
+            checker.types("datos_cd", CatalogFile::datosCdColumns());
             checker.uniqueKeys("datos_cd");
         }
         if (canciones) {
             checker.nulls("canciones", CatalogFile::cancionesColumns());
+            checker.types("canciones", CatalogFile::cancionesColumns());
             checker.uniqueKeys("canciones");
         }
+        checker.caseInsensitiveIndexes();
         if (datos && canciones) {
             checker.pairs("datos_cd", "canciones");
             checker.pairs("canciones", "datos_cd");
         }
     } catch (const Unreadable& error) {
+        report.lines.clear();
+        report.problems.clear();
         return unreadable(error.reason);
     } catch (const Failure& error) {
-        report.lines << QStringLiteral("PROBLEMA: ") + error.reason;
+        report.lines << path + QStringLiteral(": PROBLEMA: ") + error.reason;
         report.problems << error.reason;
     }
 
     if (report.problems.isEmpty()) {
-        report.lines << QStringLiteral("Resultado: el catálogo está en buen estado.");
+        report.lines << path + QStringLiteral(": el catálogo está en buen estado.");
     } else {
         report.outcome = CheckReport::Outcome::Problems;
-        report.lines << QStringLiteral("Resultado: %1 problema(s) encontrado(s).")
-                            .arg(report.problems.size());
+        report.lines << path
+                + QStringLiteral(": %1 problema(s) encontrado(s).").arg(report.problems.size());
     }
     return report;
 }

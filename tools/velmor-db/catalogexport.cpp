@@ -2,6 +2,7 @@
 
 #include "cdrecord.h"
 #include "csvwriter.h"
+#include "interruptedwrite.h"
 #include "progress.h"
 
 #include "data/catalogfile.h"
@@ -42,6 +43,7 @@ namespace {
 
 ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progress, CsvForm form)
 {
+    rollBackInterruptedWrite(path);
     const auto connection = Connection::open(path);
     ExportResult result;
 

@@ -7,13 +7,39 @@
 #include "data/catalogfile.h"
 #include "data/valuerules.h"
 
+#include <QBuffer>
 #include <QHash>
 #include <QLocale>
 #include <QStringDecoder>
+#include <algorithm>
+#include <cmath>
 
 namespace velmor::tool {
 
 namespace {
+    // Beyond 2^52 a double has no room for a fraction, and beyond 2^53 not even for
+    // every whole number, so the text could name a key other than the one stored.
+    bool heldExactly(const QString& text, double value)
+    {
+        QString digits = text.trimmed();
+        if (digits.startsWith(QLatin1Char('+')))
+            digits.remove(0, 1);
+        const bool negative = digits.startsWith(QLatin1Char('-'));
+        if (negative)
+            digits.remove(0, 1);
+        const bool plain = !digits.isEmpty()
+            && std::all_of(digits.cbegin(), digits.cend(),
+                [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+        if (plain) {
+            while (digits.size() > 1 && digits.startsWith(QLatin1Char('0')))
+                digits.remove(0, 1);
+            return (negative && digits != QLatin1String("0") ? QLatin1String("-") : QString())
+                + digits
+                == numberText(value);
+        }
+        return std::fabs(value) < 4503599627370496.0;
+    }
+
     std::optional<qint64> keyFromText(const QString& text, QStringList& reasons)
     {
         if (text.isEmpty()) {
@@ -38,12 +64,20 @@ namespace {
                            .arg(text, numberText(value));
             return std::nullopt;
         }
+        if (!heldExactly(text, value)) {
+            reasons << QStringLiteral("la clave «%1» no se puede guardar exacta (el máximo es "
+                                      "9007199254740992)")
+                           .arg(text);
+            return std::nullopt;
+        }
         return qint64(value);
     }
 
     QString fieldName(int field)
     {
         switch (field) {
+        case 0:
+            return QStringLiteral("la clave");
         case 1:
             return QStringLiteral("el nombre");
         case 2:
@@ -56,9 +90,28 @@ namespace {
 
     // Limits apply to the stored upper-case form, which is what the form's boxes
     // show when the CD is found again.
+    // One-line boxes hold no control character; the description may hold line
+    // breaks, LF or CR LF, but never a CR of its own.
+    bool controlFree(const QString& text, int field, QStringList& reasons)
+    {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i].unicode();
+            if (c >= 0x20)
+                continue;
+            if (field == 3
+                && (c == u'\n' || (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')))
+                continue;
+            reasons << QStringLiteral("%1 tiene un carácter de control (U+%2)")
+                           .arg(fieldName(field))
+                           .arg(QString::number(c, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+            return false;
+        }
+        return true;
+    }
+
     QString limitedText(const QString& text, int limit, int field, QStringList& reasons)
     {
-        if (text.isEmpty())
+        if (text.isEmpty() || !controlFree(text, field, reasons))
             return text;
         QString upper = upperCaseForm(text);
         if (upper.size() > limit) {
@@ -109,7 +162,9 @@ std::optional<CdRecord> cdFromFields(const QStringList& fields, QStringList& rea
     }
     const qsizetype before = reasons.size();
     CdRecord cd;
-    const std::optional<qint64> key = keyFromText(fields[0], reasons);
+    std::optional<qint64> key;
+    if (controlFree(fields[0], 0, reasons))
+        key = keyFromText(fields[0], reasons);
     if (fields[1].isEmpty())
         reasons << QStringLiteral("falta el nombre");
     if (fields[3].isEmpty())
@@ -128,9 +183,20 @@ std::optional<CdRecord> cdFromFields(const QStringList& fields, QStringList& rea
 ImportResult importCatalog(
     const QString& path, QByteArrayView csv, Progress& progress, ImportMode mode)
 {
+    QBuffer buffer;
+    buffer.setData(csv.toByteArray());
+    buffer.open(QIODevice::ReadOnly);
+    return importCatalog(path, buffer, progress, mode);
+}
+
+ImportResult importCatalog(
+    const QString& path, QIODevice& csv, Progress& progress, ImportMode mode)
+{
     CatalogWriter writer(path);
     ImportResult result;
     CsvReader reader(csv);
+    // Standard input has no size to measure progress against.
+    const qint64 size = csv.isSequential() ? 0 : csv.size();
     CsvReader::Record record;
     QStringList fields;
     QHash<qint64, int> lineOfKey;
@@ -144,7 +210,9 @@ ImportResult importCatalog(
         refuse(1, { QStringLiteral("el archivo está vacío; falta la cabecera") });
         return result;
     }
-    if (!record.error.isEmpty() || !decode(record.fields, fields) || !isHeader(fields)) {
+    if (!record.error.isEmpty())
+        refuse(record.line, { record.error });
+    else if (!decode(record.fields, fields) || !isHeader(fields)) {
         refuse(record.line,
             { QStringLiteral("la primera línea debe ser la cabecera %1")
                     .arg(csvColumns().join(QLatin1Char(','))) });
@@ -186,7 +254,7 @@ ImportResult importCatalog(
             ++stored;
         }
         if (++lines % 1000 == 0)
-            progress.update(reader.position(), csv.size(), lines);
+            progress.update(reader.position(), size, lines);
     }
     progress.finish();
 

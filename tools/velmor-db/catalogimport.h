@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <optional>
 
+class QIODevice;
+
 namespace velmor::tool {
 
 class Progress;
@@ -41,9 +43,12 @@ struct ImportResult {
 // place of the stored one, both rows.
 enum class ImportMode { Add, Replace };
 
-// Stores every CD record of the CSV text in the catalogue in one transaction, or
-// none when any line is refused (a repeated key included). Throws DataError when
-// the catalogue cannot be opened or written.
+// Stores every CD record of the CSV in the catalogue in one transaction, or none
+// when any line is refused (a repeated key included). Throws DataError when the
+// catalogue cannot be opened or written. The CSV is read from the device as a
+// stream.
+ImportResult importCatalog(
+    const QString& path, QIODevice& csv, Progress& progress, ImportMode mode = ImportMode::Add);
 ImportResult importCatalog(
     const QString& path, QByteArrayView csv, Progress& progress, ImportMode mode = ImportMode::Add);
 

@@ -12,6 +12,7 @@
 #include "data/dataerror.h"
 
 #include <QFile>
+#include <QFileDevice>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QSaveFile>
@@ -37,7 +38,15 @@ Mantenimiento del archivo de catálogo de CD de velmor (velmor.mdb).
   informe RUTA ARCHIVO.pdf              escribe el catálogo para imprimir (PDF o HTML)
   convertir ARCHIVO_ACCESS RUTA_NUEVA   convierte un catálogo de Access/Jet
 
-«velmor-db ORDEN --help» explica cada orden.
+Opciones:
+  --help, -h                            muestra esta ayuda
+  --version                             muestra la versión
+
+«velmor-db ORDEN --help» explica cada orden. Un guion (-) en lugar de
+ARCHIVO.csv es la entrada o la salida estándar.
+
+Los resultados salen por la salida estándar; los errores, por la salida de
+errores, tras «velmor-db:».
 
 Códigos de salida: 0 si todo fue bien; 1 si se encontraron problemas o se
 rechazaron datos; 2 si un archivo no se puede leer o escribir, o la orden está
@@ -55,12 +64,18 @@ Códigos de salida: 0 creado; 2 no se pudo crear (por ejemplo, el archivo ya exi
     const char* const verificarHelp = R"(Uso: velmor-db verificar RUTA
 
 Comprueba el catálogo sin modificarlo: la integridad del archivo, las tablas
-datos_cd y canciones con sus columnas en orden, que cada fila de datos_cd tenga
-su fila en canciones y al revés, que no haya valores nulos y que las claves no
-se repitan. Escribe un informe breve.
+datos_cd y canciones con sus columnas en orden y una declaración que velmor
+pueda usar, que cada fila de datos_cd tenga su fila en canciones y al revés,
+que no haya valores nulos, que las claves sean números enteros y los textos
+sean texto, que las claves no se repitan y que no haya índices de texto sin
+distinción de mayúsculas (NOCASE), que otros programas ordenan de otra manera.
+Escribe un informe breve; cada línea nombra el archivo.
+
+Si una escritura quedó interrumpida (un corte de luz, un programa cerrado a la
+fuerza), antes se deshace, como haría velmor al abrirlo.
 
 Códigos de salida: 0 todo correcto; 1 se encontró algún problema; 2 el archivo
-no se puede leer.
+no se puede leer o está en uso por otro programa.
 )";
 
     const char* const exportarHelp = R"(Uso: velmor-db exportar RUTA [ARCHIVO.csv]
@@ -72,9 +87,9 @@ id,nombre,artista,descripcion,cancion1,...,cancion20
 Con --hoja, el CSV es el que abre directamente una hoja de cálculo en español:
 campos separados por «;», UTF-8 con marca de orden de bytes y líneas CR LF.
 «velmor-db importar» lee las dos formas.
-Sin ARCHIVO.csv, el CSV sale por la salida estándar. Un ARCHIVO.csv que ya
-existe no se sobrescribe. Con más de unos miles de CD se muestra el avance por
-la salida de errores.
+Sin ARCHIVO.csv, o con un guion (-), el CSV sale por la salida estándar. Un
+ARCHIVO.csv que ya existe no se sobrescribe. Con más de unos miles de CD se
+muestra el avance por la salida de errores.
 
 Códigos de salida: 0 exportado; 2 el catálogo no se puede leer o el CSV no se
 puede escribir.
@@ -84,13 +99,19 @@ puede escribir.
      velmor-db importar --reemplazar RUTA ARCHIVO.csv
 
 Añade al catálogo los CD de un archivo CSV con la cabecera que escribe
-«velmor-db exportar». Cada línea sigue las reglas del formulario del catálogo al
-grabar: clave numérica entera, nombre y descripción obligatorios, textos en
-mayúsculas, como mucho 30 caracteres el nombre, 25 el artista, 250 la
-descripción y 30 cada canción, y ninguna clave que ya esté en el catálogo o que
-se repita en el archivo. La importación es una sola transacción: si se rechaza
+«velmor-db exportar». Con un guion (-) como ARCHIVO.csv se lee la entrada
+estándar. Los campos se separan con comas, o con punto y coma si la cabecera
+los usa (como guardan las hojas de cálculo en español); una marca de orden de
+bytes al principio y los finales de línea CR LF o LF se aceptan. Cada línea
+sigue las reglas del formulario del catálogo al grabar: clave numérica entera
+que quepa exacta (como mucho 9007199254740992), nombre y descripción
+obligatorios, textos en mayúsculas, como mucho 30 caracteres el nombre, 25 el
+artista, 250 la descripción y 30 cada canción, ningún carácter de control salvo
+los saltos de línea de la descripción, y ninguna clave que ya esté en el
+catálogo o que se repita en el archivo. Un campo de más de 64 KiB o una línea de
+más de 256 KiB detienen la lectura. La importación es una sola transacción: si se rechaza
 alguna línea no se guarda nada y se listan todas las líneas rechazadas con su
-número y el motivo. Lee también el CSV de «exportar --hoja».
+número y el motivo, por la salida de errores.
 
 Con --reemplazar, una línea cuya clave ya está en el catálogo sustituye ese CD
 (sus datos y sus canciones) en lugar de rechazarse; las demás se añaden. Así se
@@ -146,7 +167,9 @@ puede escribir o su nombre no termina en .pdf o .html.
 
 Lee las tablas datos_cd y canciones de un catálogo antiguo de Access/Jet y
 escribe un catálogo nuevo en RUTA_NUEVA con las mismas claves y textos. El
-archivo de Access no se modifica y RUTA_NUEVA no debe existir. Un CD sin fila de
+archivo de Access no se modifica y RUTA_NUEVA no debe existir. El archivo de
+Access se lee en un proceso aparte con límites de tiempo y de memoria: si está
+dañado y la lectura falla, se dice y no se crea RUTA_NUEVA. Un CD sin fila de
 canciones se trae con las canciones vacías y se nombra en el informe; las filas
 que no se pueden traer (clave no numérica o repetida, canciones sin CD) se
 listan.
@@ -182,6 +205,48 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         return ExitCode::failed;
     }
 
+    // The reason a file could not be opened or written, in Spanish: Qt's own
+    // texts come from the system in English.
+    QString fileProblem(const QFileDevice& file)
+    {
+        const QFileInfo info(file.fileName());
+        const QFileInfo folder(info.absolutePath());
+        switch (file.error()) {
+        case QFileDevice::ResourceError:
+            return QStringLiteral("el disco está lleno o faltan recursos del sistema");
+        case QFileDevice::WriteError:
+            return QStringLiteral("falló la escritura en el disco");
+        case QFileDevice::ReadError:
+            return QStringLiteral("falló la lectura del disco");
+        default:
+            break;
+        }
+        if (!folder.exists())
+            return QStringLiteral("la carpeta %1 no existe").arg(folder.filePath());
+        if (info.exists() && info.isDir())
+            return QStringLiteral("es una carpeta");
+        if (info.exists() ? !info.isReadable() : !folder.isWritable())
+            return QStringLiteral("no hay permiso");
+        return QStringLiteral("no se puede abrir (error %1 del sistema de archivos)")
+            .arg(int(file.error()));
+    }
+
+    bool readableFile(Context& c, QFile& file)
+    {
+        const QFileInfo info(file.fileName());
+        QString problem;
+        if (!info.exists())
+            problem = QStringLiteral("el archivo no existe");
+        else if (info.isDir())
+            problem = QStringLiteral("es una carpeta");
+        else if (!file.open(QIODevice::ReadOnly))
+            problem = fileProblem(file);
+        if (problem.isEmpty())
+            return true;
+        failure(c, QStringLiteral("No se puede leer %1: %2").arg(file.fileName(), problem));
+        return false;
+    }
+
     // Opens a file that is written under another name and takes its own only when
     // committed, so that a failure leaves nothing half-written; an existing file is
     // never replaced. Returns the reason for refusing, or an empty text.
@@ -191,7 +256,7 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         if (QFileInfo::exists(name))
             return QStringLiteral("El archivo %1 ya existe; no se sobrescribe.").arg(name);
         if (!file.open(QIODevice::WriteOnly))
-            return QStringLiteral("No se puede escribir %1: %2").arg(name, file.errorString());
+            return QStringLiteral("No se puede escribir %1: %2").arg(name, fileProblem(file));
         return QString();
     }
 
@@ -221,6 +286,8 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         if (args.size() != 1)
             return usage(c, verificarHelp);
         const CheckReport report = checkCatalog(args[0]);
+        if (report.outcome == CheckReport::Outcome::Unreadable)
+            return failure(c, report.lines.join(QLatin1Char('\n')));
         for (const QString& line : report.lines)
             c.out << line << '\n';
         switch (report.outcome) {
@@ -241,7 +308,7 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         if (args.isEmpty() || args.size() > 2 || hasUnknownOption(args))
             return usage(c, exportarHelp);
         Progress progress(&c.err, QStringLiteral("exportando"), c.terminal);
-        if (args.size() == 1) {
+        if (args.size() == 1 || args[1] == QLatin1String("-")) {
             c.out.flush();
             const ExportResult result = exportCatalog(args[0], c.outDevice, progress, form);
             if (!result.written)
@@ -257,7 +324,7 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         const ExportResult result = exportCatalog(args[0], file, progress, form);
         if (!result.written || !file.commit())
             return failure(
-                c, QStringLiteral("No se puede escribir %1: %2").arg(target, file.errorString()));
+                c, QStringLiteral("No se puede escribir %1: %2").arg(target, fileProblem(file)));
         c.out << "Exportados " << result.cds << " CD a " << target << ".\n";
         return ExitCode::done;
     }
@@ -269,15 +336,15 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
             = takeOption(args, "--reemplazar") ? ImportMode::Replace : ImportMode::Add;
         if (args.size() != 2 || hasUnknownOption(args))
             return usage(c, importarHelp);
-        QFile file(args[1]);
-        if (!file.open(QIODevice::ReadOnly))
-            return failure(
-                c, QStringLiteral("No se puede leer %1: %2").arg(args[1], file.errorString()));
-        const QByteArray csv = file.readAll();
-        file.close();
+        QFile file;
+        const bool fromInput = args[1] == QLatin1String("-");
+        const QString csvName = fromInput ? QStringLiteral("la entrada estándar") : args[1];
+        if (fromInput ? !file.open(stdin, QIODevice::ReadOnly)
+                      : (file.setFileName(args[1]), !readableFile(c, file)))
+            return ExitCode::failed;
 
         Progress progress(&c.err, QStringLiteral("importando"), c.terminal);
-        const ImportResult result = importCatalog(args[0], csv, progress, mode);
+        const ImportResult result = importCatalog(args[0], file, progress, mode);
         if (result.refused.isEmpty()) {
             c.out << "Importados " << result.cds << " CD en " << args[0];
             if (mode == ImportMode::Replace) {
@@ -287,10 +354,11 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
             c.out << ".\n";
             return ExitCode::done;
         }
-        c.out << "No se ha importado nada: " << result.refused.size()
+        c.err << "velmor-db: No se ha importado nada de " << csvName << ": "
+              << result.refused.size()
               << (result.refused.size() == 1 ? " línea rechazada.\n" : " líneas rechazadas.\n");
         for (const RefusedLine& refused : result.refused)
-            c.out << "  línea " << refused.line << ": " << refused.reason << '\n';
+            c.err << "  línea " << refused.line << ": " << refused.reason << '\n';
         return ExitCode::problems;
     }
 
@@ -415,6 +483,10 @@ int runCommand(const QStringList& arguments, QIODevice& out, QIODevice& err, boo
     if (name == QLatin1String("--help") || name == QLatin1String("-h")
         || name == QLatin1String("ayuda")) {
         c.out << generalHelp;
+        return ExitCode::done;
+    }
+    if (name == QLatin1String("--version")) {
+        c.out << "velmor-db " VELMOR_DB_VERSION "\n";
         return ExitCode::done;
     }
     for (const Command& command : commands) {

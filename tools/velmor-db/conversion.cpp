@@ -1,6 +1,6 @@
 #include "conversion.h"
 
-#include "accessfile.h"
+#include "accessreadout.h"
 #include "catalogwriter.h"
 #include "progress.h"
 
@@ -117,35 +117,16 @@ CdMapping convertCatalog(const QString& accessPath, const QString& newPath, Prog
             QStringLiteral("El archivo %1 ya existe; no se sobrescribe.").arg(newPath));
     }
 
-    const AccessFile access(accessPath);
-    const auto requireTable = [&](const char* name) {
-        const QString found = access.findTable(QString::fromLatin1(name));
-        if (found.isEmpty()) {
-            throw DataError(ErrorNumber::TableNotFound,
-                QStringLiteral("La base de datos %1 no tiene la tabla %2.")
-                    .arg(accessPath, QString::fromLatin1(name)));
-        }
-        return found;
-    };
-    const QString datosTable = requireTable("datos_cd");
-    const QString cancionesTable = requireTable("canciones");
-
-    const qint64 total = access.rowCount(datosTable) * 2 + access.rowCount(cancionesTable);
-    qint64 done = 0;
-    const auto reader = [&](QList<QStringList>& rows) {
-        return [&](const QStringList& values) {
-            rows.append(values);
-            if (++done % 1000 == 0)
-                progress.update(done, total, done / 2);
-        };
-    };
-    QList<QStringList> datos, canciones;
-    access.readRows(datosTable, CatalogFile::datosCdColumns(), reader(datos));
-    access.readRows(cancionesTable, CatalogFile::cancionesColumns(), reader(canciones));
-
-    CdMapping mapping = mapCatalogRows(datos, canciones);
-    datos.clear();
-    canciones.clear();
+    // A FIFO or a device would only make the reading process wait for its limit.
+    if (QFileInfo::exists(accessPath) && !QFileInfo(accessPath).isFile()) {
+        throw DataError(ErrorNumber::UnrecognizedFormat,
+            QStringLiteral("%1 no es un archivo normal.").arg(accessPath));
+    }
+    AccessRows rows = readAccessCatalog(accessPath, progress);
+    const qint64 total = rows.datos.size() * 2 + rows.canciones.size();
+    qint64 done = rows.datos.size() + rows.canciones.size();
+    CdMapping mapping = mapCatalogRows(rows.datos, rows.canciones);
+    rows = {};
 
     CatalogFile::create(newPath);
     try {
