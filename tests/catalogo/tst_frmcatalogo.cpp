@@ -168,18 +168,6 @@ struct Busqueda {
 class TestFrmcatalogo : public QObject {
     Q_OBJECT
 private slots:
-    void cargaSinArchivo()
-    {
-        Formulario f;
-        const QString ausente = f.archivo.path() + QStringLiteral(".no");
-        velmor::CatalogFile::setPathOverride(ausente);
-        QVERIFY(!f.cargar());
-        QCOMPARE(f.mensajes.shown.size(), 1);
-        QVERIFY2(f.mensajes.shown[0].text.endsWith("\rvelmor-db crear \"" + ausente + '"'),
-            qPrintable(f.mensajes.shown[0].text));
-        QVERIFY(!QFile::exists(ausente));
-    }
-
     void limites_data()
     {
         QTest::addColumn<int>("caja");
@@ -369,21 +357,20 @@ private slots:
     void eliminar_data()
     {
         QTest::addColumn<Eliminacion>("e");
-        const QStringList otro { "9", "n", "", "d" };
-        const QStringList cinco { "5", "5" };
-        QTest::newRow("CD mostrado")
-            << Eliminacion { { 5, 12 }, { "5" }, true, confirmar, { "12", "12" } };
-        QTest::newRow("catálogo vacío") << Eliminacion { {}, otro, true, nadaQueEliminar, {} };
-        QTest::newRow("falta la descripción")
-            << Eliminacion { { 5 }, { "9", "n" }, true, nadaQueEliminar, cinco };
-        QTest::newRow("respuesta No") << Eliminacion { { 5 }, { "5" }, false, confirmar, cinco };
-        // 1E4 is key 10000, shown whole in the four-character box.
-        QTest::newRow("clave 1E4")
-            << Eliminacion { { 1000, 10000 }, { "1E4" }, true, confirmar, { "1000", "1000" } };
-        QTest::newRow("clave desconocida") << Eliminacion { { 5 }, otro, true, confirmar, cinco };
-        // Letters mean key 0; CD 0 lacks its songs row, so only its datos_cd row goes.
-        QTest::newRow("letras: clave 0")
-            << Eliminacion { { 5 }, { "ab", "n", "", "d" }, true, confirmar, cinco, { 0 } };
+        const QStringList otro { "9", "n", "", "d" }, cinco { "5", "5" };
+        const std::pair<const char*, Eliminacion> filas[] = {
+            { "CD mostrado", { { 5, 12 }, { "5" }, true, confirmar, { "12", "12" } } },
+            { "catálogo vacío", { {}, otro, true, nadaQueEliminar, {} } },
+            { "falta la descripción", { { 5 }, { "9", "n" }, true, nadaQueEliminar, cinco } },
+            { "respuesta No", { { 5 }, { "5" }, false, confirmar, cinco } },
+            // 1E4 is key 10000, shown whole in the four-character box.
+            { "clave 1E4", { { 1000, 10000 }, { "1E4" }, true, confirmar, { "1000", "1000" } } },
+            { "clave desconocida", { { 5 }, otro, true, confirmar, cinco } },
+            // Letters mean key 0; CD 0 lacks its songs row, so only its datos_cd row goes.
+            { "letras: clave 0", { { 5 }, { "ab", "n", "", "d" }, true, confirmar, cinco, { 0 } } },
+        };
+        for (const auto& [fila, e] : filas)
+            QTest::newRow(fila) << e;
     }
 
     void eliminar()
@@ -438,42 +425,34 @@ private slots:
         QTest::addColumn<Busqueda>("b");
         const QList<int> uno { 1 }, texto { 4, 6 }, cincoYNada { 5, -1 };
         const QStringList cincoYAgregar { "5", agregar };
-        QTest::newRow("al cargar") << Busqueda { 0, { "" }, { -1 }, "", { 0, 12 } };
-        QTest::newRow("1, 2 con CDs 1 y 12")
-            << Busqueda { 0, { "1", "2" }, { 1, 12 }, "12", { 1, 12 } };
-        QTest::newRow("1, 2 con sólo CD 1") << Busqueda { 0, { "1", "2" }, { 1, 1 }, "12", uno };
-        // Filling the boxes must not start a look-up by the name it shows.
-        QTest::newRow("nombre repetido") << Busqueda { 0, { "12" }, { 12 }, "12", { 2, 12 } };
-        QTest::newRow("ceros delante") << Busqueda { 0, { "0012" }, { 12 }, "12", { 12 } };
-        QTest::newRow("exponente")
-            << Busqueda { 0, { "1", "E", "4" }, { -1, -1, 10000 }, "10000", { 1000, 10000 } };
-        QTest::newRow("textos más largos que sus cajas")
-            << Busqueda { 0, { "8" }, { 8 }, "8", { 8 } };
-        QTest::newRow("letras: clave 0") << Busqueda { 0, { "x" }, { 0 }, "0", { 0, 1 } };
-        QTest::newRow("vaciada a mano") << Busqueda { 0, { "12", "\b\b" }, { 12, -1 }, "", { 12 } };
-        QTest::newRow("vaciada con CD 0")
-            << Busqueda { 0, { "12", "\b\b" }, { 12, 0 }, "0", { 0, 12 } };
-        QTest::newRow("clave sin canciones") << Busqueda { 0, { "5" }, { -1 }, "5", uno, { 5 } };
-        QTest::newRow("nombre acentuado")
-            << Busqueda { 1, { "canción triste" }, { 4 }, "CANCIÓN TRISTE", texto };
-        QTest::newRow("nombre repetido: el primero")
-            << Busqueda { 1, { "doce" }, { 2 }, "DOCE", { 2, 12 } };
-        QTest::newRow("nombre parcial")
-            << Busqueda { 1, { "canción trist" }, { -1 }, "canción trist", texto };
-        QTest::newRow("artista con eñe")
-            << Busqueda { 2, { "ñandú band" }, { 4 }, "ÑANDÚ BAND", texto };
-        QTest::newRow("nombre con '")
-            << Busqueda { 1, { "don't stop" }, { 6 }, "DON'T STOP", texto };
-        QTest::newRow("artista con '") << Busqueda { 2, { "O'Hara" }, { 6 }, "O'HARA", texto };
-        QTest::newRow("nombre sin canciones")
-            << Busqueda { 1, { "uno" }, { -1 }, "uno", texto, uno };
-        // Emptying the boxes one by one looks up each empty text on the way.
-        QTest::newRow("agregar") << Busqueda { 0, cincoYAgregar, cincoYNada, "", { 5 } };
-        QTest::newRow("agregar, CD 0") << Busqueda { 0, cincoYAgregar, cincoYNada, "0", { 5, 0 } };
-        QTest::newRow("agregar, sin nombre")
-            << Busqueda { 0, cincoYAgregar, cincoYNada, "9", { 5, 9 } };
-        QTest::newRow("agregar, sin artista")
-            << Busqueda { 0, cincoYAgregar, cincoYNada, "7", { 5, 7 } };
+        const std::pair<const char*, Busqueda> filas[] = {
+            { "al cargar", { 0, { "" }, { -1 }, "", { 0, 12 } } },
+            { "1, 2 con CDs 1 y 12", { 0, { "1", "2" }, { 1, 12 }, "12", { 1, 12 } } },
+            { "1, 2 con sólo CD 1", { 0, { "1", "2" }, { 1, 1 }, "12", uno } },
+            // Filling the boxes must not start a look-up by the name it shows.
+            { "nombre repetido", { 0, { "12" }, { 12 }, "12", { 2, 12 } } },
+            { "ceros delante", { 0, { "0012" }, { 12 }, "12", { 12 } } },
+            { "exponente", { 0, { "1", "E", "4" }, { -1, -1, 10000 }, "10000", { 1000, 10000 } } },
+            { "textos más largos que sus cajas", { 0, { "8" }, { 8 }, "8", { 8 } } },
+            { "letras: clave 0", { 0, { "x" }, { 0 }, "0", { 0, 1 } } },
+            { "vaciada a mano", { 0, { "12", "\b\b" }, { 12, -1 }, "", { 12 } } },
+            { "vaciada con CD 0", { 0, { "12", "\b\b" }, { 12, 0 }, "0", { 0, 12 } } },
+            { "clave sin canciones", { 0, { "5" }, { -1 }, "5", uno, { 5 } } },
+            { "nombre acentuado", { 1, { "canción triste" }, { 4 }, "CANCIÓN TRISTE", texto } },
+            { "nombre repetido: el primero", { 1, { "doce" }, { 2 }, "DOCE", { 2, 12 } } },
+            { "nombre parcial", { 1, { "canción trist" }, { -1 }, "canción trist", texto } },
+            { "artista con eñe", { 2, { "ñandú band" }, { 4 }, "ÑANDÚ BAND", texto } },
+            { "nombre con '", { 1, { "don't stop" }, { 6 }, "DON'T STOP", texto } },
+            { "artista con '", { 2, { "O'Hara" }, { 6 }, "O'HARA", texto } },
+            { "nombre sin canciones", { 1, { "uno" }, { -1 }, "uno", texto, uno } },
+            // Emptying the boxes one by one looks up each empty text on the way.
+            { "agregar", { 0, cincoYAgregar, cincoYNada, "", { 5 } } },
+            { "agregar, CD 0", { 0, cincoYAgregar, cincoYNada, "0", { 5, 0 } } },
+            { "agregar, sin nombre", { 0, cincoYAgregar, cincoYNada, "9", { 5, 9 } } },
+            { "agregar, sin artista", { 0, cincoYAgregar, cincoYNada, "7", { 5, 7 } } },
+        };
+        for (const auto& [fila, b] : filas)
+            QTest::newRow(fila) << b;
     }
 
     // Look-up while typing, at load and after agregar; the boxes other than the typed

@@ -35,8 +35,8 @@ TestCatalog::TestCatalog(const QString& schema)
 {
     m_path = m_dir.filePath(QStringLiteral("velmor.mdb"));
     sqlite3* db = nullptr;
-    sqlite3_open_v2(m_path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-        nullptr);
+    sqlite3_open_v2(
+        m_path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     char* message = nullptr;
     if (sqlite3_exec(db, schema.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK)
         qFatal("test schema failed: %s", message);
@@ -63,8 +63,8 @@ void TestCatalog::addCd(qint64 id, const QString& nombre, const QString& artista
     Db d(m_path);
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(d.db,
-        "insert into datos_cd(id, nombre, artista, descripcion) values (?1, ?2, ?3, ?4)", -1,
-        &st, nullptr);
+        "insert into datos_cd(id, nombre, artista, descripcion) values (?1, ?2, ?3, ?4)", -1, &st,
+        nullptr);
     sqlite3_bind_int64(st, 1, id);
     const QByteArray n = nombre.toUtf8(), a = artista.toUtf8(), de = descripcion.toUtf8();
     sqlite3_bind_text(st, 2, n.constData(), int(n.size()), SQLITE_TRANSIENT);
@@ -90,9 +90,9 @@ void TestCatalog::addCd(qint64 id, const QString& nombre, const QString& artista
     sqlite3_finalize(st);
 }
 
-QStringList TestCatalog::column(const QString& sql)
+QStringList TestCatalog::column(const QString& path, const QString& sql)
 {
-    Db d(m_path);
+    Db d(path);
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(d.db, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
         qFatal("column: %s", sqlite3_errmsg(d.db));
@@ -101,8 +101,7 @@ QStringList TestCatalog::column(const QString& sql)
         if (sqlite3_column_type(st, 0) == SQLITE_NULL)
             out << QStringLiteral("<null>");
         else
-            out << QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            out << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
     }
     sqlite3_finalize(st);
     return out;

@@ -18,12 +18,13 @@ public:
     bool valid() const { return m_dir.isValid(); }
 
     // Stores a CD record straight into the file (both rows unless songsRow is false).
-    void addCd(qint64 id, const QString& nombre, const QString& artista,
-        const QString& descripcion, const QStringList& canciones = {}, bool songsRow = true);
+    void addCd(qint64 id, const QString& nombre, const QString& artista, const QString& descripcion,
+        const QStringList& canciones = {}, bool songsRow = true);
     // Runs SQL straight on the file; fails the test on error.
     void exec(const QString& sql);
     // First column of every row of a query, as text (null as "<null>").
-    QStringList column(const QString& sql);
+    QStringList column(const QString& sql) { return column(m_path, sql); }
+    static QStringList column(const QString& path, const QString& sql);
     int count(const QString& table);
 
 private:
