@@ -1,30 +1,40 @@
-// Times the catalogue form's look-ups and commands and the query form's listings
-// over generated catalogues of 1,000, 32,767 and 100,000 CDs, each beside the raw
-// SQLite work that gives the same result (plain connection, plain Qt widgets).
+// Times what a user waits for on the two forms over generated catalogues, each
+// beside a baseline that does the same work with plain SQLite and plain Qt models
+// in the same run, and prints one table per catalogue size.
+//
+//   bench_velmor [--million] [--rounds N] [--size N]...
+//
+// Sizes are 1,000 and 100,000 CDs; 1,000,000 is added by --million or by the
+// environment variable VELMOR_BENCH_MILLION=1; --size replaces them. Catalogues are kept in
+// <temp>/velmor-bench between runs.
 #include "catalogo/frmcatalogo.h"
 #include "consultas/frmconsultas.h"
 #include "data/catalogfile.h"
+#include "data/collation.h"
 #include "ui/messageboxes.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QPlainTextEdit>
+#include <QSet>
 #include <QStringListModel>
-#include <benchmark/benchmark.h>
+#include <algorithm>
 #include <cstdio>
-#include <map>
-#include <memory>
+#include <functional>
+#include <random>
 #include <sqlite3.h>
+#include <vector>
 
 using namespace velmor;
 
 namespace {
 
-// A message box during a benchmark is a failure of the run, not something to wait for.
 class FailingMessageBoxes final : public MessageBoxes {
 public:
     void information(QWidget*, const QString&, const QString& text) override { fail(text); }
@@ -44,234 +54,479 @@ private:
     }
 };
 
+// Catalogue data -------------------------------------------------------------
+
+const char* const palabras[] = { "AMOR", "NOCHE", "DÍA", "SOL", "LUNA", "MAR", "CIELO", "TIERRA",
+    "FUEGO", "AGUA", "VIENTO", "CORAZÓN", "ALMA", "VIDA", "SUEÑO", "CAMINO", "CIUDAD", "PUEBLO",
+    "CANCIÓN", "BAILE", "FIESTA", "SILENCIO", "TIEMPO", "RECUERDO", "OLVIDO", "ESPERANZA",
+    "LÁGRIMAS", "SONRISA", "BESO", "FLOR", "JARDÍN", "RÍO", "MONTAÑA", "ESTRELLA", "LUZ", "SOMBRA",
+    "INVIERNO", "VERANO", "OTOÑO", "PRIMAVERA", "MAÑANA", "TARDE", "ALEGRÍA", "TRISTEZA", "PASIÓN",
+    "DESEO", "LIBERTAD", "DESTINO", "SECRETO", "PROMESA", "VERDAD", "MENTIRA", "GUITARRA", "TAMBOR",
+    "VOZ", "PALABRA", "CARTA", "VENTANA", "PUERTA", "CASA", "CALLE", "PLAZA", "NIÑO", "MUJER",
+    "HOMBRE", "AMIGO", "HERMANO", "MADRE", "PADRE", "ROSA", "CLAVEL", "ORO", "PLATA", "HIERRO",
+    "CRISTAL", "PAPEL", "TREN", "BARCO", "AVIÓN", "ISLA", "PLAYA", "ARENA", "NUBE", "TORMENTA",
+    "LLUVIA", "NIEVE", "FRÍO", "CALOR", "AZUL", "ROJO", "VERDE", "NEGRO", "BLANCO", "DORADO",
+    "ETERNO", "SALVAJE", "DULCE", "AMARGO", "LEJANO", "NUEVO", "VIEJO", "ÚLTIMO", "PRIMER",
+    "GRANDE", "PEQUEÑO", "LOCO", "TRISTE", "FELIZ", "PERDIDO", "ENCONTRADO", "BAJO", "SOBRE",
+    "ENTRE", "SIN", "CON", "PARA", "HASTA", "DESDE" };
+const char* const nombresPropios[] = { "ANA", "LUIS", "CARMEN", "JAVIER", "LUCÍA", "PABLO",
+    "MARTA", "DIEGO", "SOFÍA", "ANDRÉS", "ELENA", "JORGE", "ISABEL", "RAÚL", "PILAR", "MIGUEL",
+    "ROCÍO", "SERGIO", "NURIA", "ÁLVARO", "BEATRIZ", "HÉCTOR", "INÉS", "RUBÉN", "SARA", "IVÁN",
+    "LAURA", "ÓSCAR", "EVA", "MARIO", "JULIA", "TOMÁS", "CLARA", "VÍCTOR", "ALBA", "GONZALO",
+    "IRENE", "ADRIÁN", "NOELIA", "RAMÓN", "SILVIA", "ÁNGEL", "TERESA", "FÉLIX", "ROSA", "EMILIO",
+    "PALOMA", "JOAQUÍN", "MONTSE", "DAVID", "OLGA", "MANUEL", "LOLA", "ENRIQUE", "MARÍA", "JOSÉ",
+    "CRISTINA", "ALBERTO", "VERÓNICA", "FERNANDO" };
+const char* const apellidos[] = { "GARCÍA", "MARTÍNEZ", "LÓPEZ", "SÁNCHEZ", "PÉREZ", "GÓMEZ",
+    "MARTÍN", "JIMÉNEZ", "RUIZ", "HERNÁNDEZ", "DÍAZ", "MORENO", "MUÑOZ", "ÁLVAREZ", "ROMERO",
+    "ALONSO", "GUTIÉRREZ", "NAVARRO", "TORRES", "DOMÍNGUEZ", "VÁZQUEZ", "RAMOS", "GIL", "RAMÍREZ",
+    "SERRANO", "BLANCO", "MOLINA", "MORALES", "SUÁREZ", "ORTEGA", "DELGADO", "CASTRO", "ORTIZ",
+    "RUBIO", "MARÍN", "SANZ", "NÚÑEZ", "IGLESIAS", "MEDINA", "GARRIDO", "CORTÉS", "CASTILLO",
+    "SANTOS", "LOZANO", "GUERRERO", "CANO", "PRIETO", "MÉNDEZ", "CRUZ", "CALVO", "GALLEGO",
+    "VIDAL", "LEÓN", "MÁRQUEZ", "HERRERA", "PEÑA", "FLORES", "CABRERA", "CAMPOS", "VEGA",
+    "FUENTES", "CARRASCO", "DIEZ", "REYES", "CABALLERO", "NIETO", "AGUILAR", "PASCUAL", "SANTANA",
+    "HERRERO", "MONTERO", "LORENZO", "HIDALGO", "GIMÉNEZ", "IBÁÑEZ", "FERRER", "DURÁN", "SANTIAGO",
+    "BENÍTEZ", "MORA", "VICENTE", "VARGAS", "ARIAS", "CARMONA", "CRESPO", "ROMÁN", "PASTOR",
+    "SOTO", "SÁEZ", "VELASCO", "MOYA", "SOLER", "PARRA", "ESTEBAN", "BRAVO", "GALLARDO", "ROJAS" };
+
+template <size_t N> QString pick(std::mt19937& rng, const char* const (&list)[N])
+{
+    return QString::fromUtf8(list[std::uniform_int_distribution<size_t>(0, N - 1)(rng)]);
+}
+
+QString words(std::mt19937& rng, int count)
+{
+    QStringList w;
+    for (int i = 0; i < count; ++i)
+        w << pick(rng, palabras);
+    return w.join(QLatin1Char(' '));
+}
+
 QString benchDir() { return QDir::tempPath() + QStringLiteral("/velmor-bench"); }
 
+struct Statement {
+    sqlite3_stmt* st = nullptr;
+    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &st, nullptr); }
+    ~Statement() { sqlite3_finalize(st); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    void text(int i, const QString& s)
+    {
+        const QByteArray b = s.toUtf8();
+        sqlite3_bind_text(st, i, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+    }
+    void run()
+    {
+        sqlite3_step(st);
+        sqlite3_reset(st);
+    }
+};
+
+// Names of 1 to 3 Spanish words, 5,000 artists, descriptions of about 90
+// characters, 8 to 14 songs per CD, keys with small gaps (above 9,999 from about
+// 9,000 CDs on).
 QString catalogue(int n)
 {
-    const QString path = benchDir() + QStringLiteral("/velmor-%1.mdb").arg(n);
+    const QString path = benchDir() + QStringLiteral("/velmor-v2-%1.mdb").arg(n);
     if (QFile::exists(path))
         return path;
     QDir().mkpath(benchDir());
-    CatalogFile::create(path);
+    const QString building = path + QStringLiteral(".tmp");
+    QFile::remove(building);
+    CatalogFile::create(building);
     sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    // One name in four carries accents, so both ways of comparing text are timed.
-    QString sql = QStringLiteral(
-        "begin;"
-        "with recursive n(i) as (select 1 union all select i+1 from n where i < %1) "
-        "insert into datos_cd select i, "
-        "case when i % 4 = 0 then 'CANCIÓN DE CUNA ' || i else 'DISCO ' || i end, "
-        "'ARTISTA ' || (i % 1000), 'DESCRIPCIÓN DEL DISCO ' || i from n;"
-        "with recursive n(i) as (select 1 union all select i+1 from n where i < %1) "
-        "insert into canciones select i")
-                      .arg(n);
-    for (int k = 1; k <= 20; ++k)
-        sql += QStringLiteral(", 'CANCIÓN %1-' || (i % 100)").arg(k);
-    sql += QStringLiteral(" from n; commit;");
-    sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    sqlite3_open(building.toUtf8().constData(), &db);
+    sqlite3_exec(db, "pragma synchronous=off; begin", nullptr, nullptr, nullptr);
+    std::mt19937 rng(20261207);
+    QStringList artistas;
+    {
+        QSet<QString> seen;
+        while (artistas.size() < 5000) {
+            const QString a = pick(rng, nombresPropios) + QLatin1Char(' ') + pick(rng, apellidos)
+                + (rng() % 3 == 0 ? QLatin1Char(' ') + pick(rng, apellidos) : QString());
+            if (!seen.contains(a)) {
+                seen.insert(a);
+                artistas << a;
+            }
+        }
+    }
+    Statement cd(db, "insert into datos_cd values (?1, ?2, ?3, ?4)");
+    QByteArray songSql = "insert into canciones values (?1";
+    for (int i = 2; i <= 21; ++i)
+        songSql += ", ?" + QByteArray::number(i);
+    Statement songs(db, songSql + ")");
+    for (int i = 1; i <= n; ++i) {
+        const qint64 id = i + i / 10;
+        QString descripcion = words(rng, 12);
+        while (descripcion.size() < 90)
+            descripcion += QLatin1Char(' ') + pick(rng, palabras);
+        descripcion.truncate(90);
+        sqlite3_bind_int64(cd.st, 1, id);
+        cd.text(2, words(rng, 1 + int(rng() % 3)));
+        cd.text(3, artistas[int(rng() % 5000)]);
+        cd.text(4, descripcion);
+        cd.run();
+        sqlite3_bind_int64(songs.st, 1, id);
+        const int count = 8 + int(rng() % 7);
+        for (int s = 1; s <= 20; ++s)
+            songs.text(s + 1, s <= count ? words(rng, 1 + int(rng() % 4)) : QString());
+        songs.run();
+    }
+    sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
     sqlite3_close(db);
+    QFile::rename(building, path);
     return path;
 }
 
+// A plain connection comparing text as the program does.
 struct RawDb {
     sqlite3* db = nullptr;
     explicit RawDb(const QString& path)
     {
         sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_exec(db, "pragma mmap_size=1073741824", nullptr, nullptr, nullptr);
+        installCatalogCollation(db);
     }
     ~RawDb() { sqlite3_close(db); }
-    sqlite3_stmt* prepare(const QString& sql) const
+    QString value(const QString& sql) const
     {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
-        return st;
+        Statement st(db, sql.toUtf8().constData());
+        return sqlite3_step(st.st) == SQLITE_ROW ? text(st.st, 0) : QString();
+    }
+    static QString text(sqlite3_stmt* st, int i)
+    {
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
+            sqlite3_column_bytes(st, i));
     }
 };
 
-QString text(sqlite3_stmt* st, int i)
+template <typename T> T* child(QWidget* w, const char* name) { return w->findChild<T*>(name); }
+
+// Timing ---------------------------------------------------------------------
+
+using Samples = std::vector<double>; // milliseconds
+
+template <typename F> double timed(F&& f)
 {
-    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
-        sqlite3_column_bytes(st, i));
+    QElapsedTimer t;
+    t.start();
+    f();
+    return double(t.nsecsElapsed()) / 1e6;
 }
 
-template <typename T> T* child(QWidget* w, const char* name) { return w->findChild<T*>(name); }
+double median(Samples s)
+{
+    if (s.empty())
+        return 0;
+    std::sort(s.begin(), s.end());
+    return s[s.size() / 2];
+}
+
+double slowest(const Samples& s) { return s.empty() ? 0 : *std::max_element(s.begin(), s.end()); }
+
+struct Row {
+    QString what;
+    double velmor;
+    QString baseline;
+    double base;
+};
+
+void print(int n, const std::vector<Row>& rows)
+{
+    std::printf("\n%d CDs (medians unless marked; ms)\n", n);
+    std::printf("%-44s %10s  %-40s %10s %7s\n", "operation", "velmor", "baseline (same run)",
+        "baseline", "ratio");
+    for (const Row& r : rows)
+        std::printf("%-44s %10.3f  %-40s %10.3f %7.2f\n", qPrintable(r.what), r.velmor,
+            qPrintable(r.baseline), r.base, r.base > 0 ? r.velmor / r.base : 0.0);
+    std::fflush(stdout);
+}
 
 // Catalogue form -------------------------------------------------------------
 
-// Types one of two values into a box by turns; each change runs the look-up and
-// fills the 24 boxes. The other box shows whether the look-up found the CD.
-void formLookup(benchmark::State& state, const char* box, const char* shown, bool byName)
+// Names typed letter by letter into a freshly cleared form (an "agregar" click
+// before each), every keystroke running the look-up and, once the whole stored
+// text is typed, filling the 24 boxes.
+Samples formTyping(frmcatalogo& form, const char* box, const QStringList& texts)
 {
-    const int n = int(state.range(0));
-    CatalogFile::setPathOverride(catalogue(n));
-    frmcatalogo form(nullptr);
-    form.Form_Load();
+    Samples s;
     auto* typed = child<QLineEdit>(&form, box);
-    // Names typed in lower case; CDs near the end of the table.
-    const QString values[] = { byName ? QStringLiteral("disco %1").arg(n - 1) : QString::number(n),
-        byName ? QStringLiteral("disco %1").arg(n - 2) : QString::number(n / 2) };
-    int i = 0;
-    for (auto _ : state)
-        typed->setText(values[i++ % 2]);
-    if (child<QLineEdit>(&form, shown)->text().isEmpty())
-        state.SkipWithError("the look-up found nothing");
+    for (const QString& text : texts) {
+        form.Toolbar1_ButtonClick(1);
+        for (qsizetype k = 1; k <= text.size(); ++k) {
+            const QString prefix = text.left(k).toLower();
+            s.push_back(timed([&] { typed->setText(prefix); }));
+        }
+        if (child<QLineEdit>(&form, "txtclacd")->text().isEmpty()) {
+            std::fprintf(stderr, "the look-up by %s found nothing for %s\n", box, qPrintable(text));
+            std::exit(1);
+        }
+    }
+    return s;
 }
 
-void formKeyLookup(benchmark::State& state) { formLookup(state, "txtclacd", "txtnomcd", false); }
-void formNameLookup(benchmark::State& state) { formLookup(state, "txtnomcd", "txtclacd", true); }
-
-void rawLookup(benchmark::State& state, const char* where, bool byName)
+Samples rawTyping(const RawDb& raw, const char* column, const QStringList& texts)
 {
-    const int n = int(state.range(0));
-    RawDb raw(catalogue(n));
-    sqlite3_stmt* cd = raw.prepare(QStringLiteral("select * from datos_cd where ") + where);
-    sqlite3_stmt* songs = raw.prepare("select * from canciones where id = ?");
+    Statement cd(raw.db, (QByteArray("select * from datos_cd where ") + column + " = ?1").constData());
+    Statement songs(raw.db, "select * from canciones where id = ?1");
     QWidget host;
     QList<QLineEdit*> boxes;
     for (int b = 0; b < 24; ++b)
         boxes << new QLineEdit(&host);
-    const QString values[] = { byName ? QStringLiteral("disco %1").arg(n - 1) : QString::number(n),
-        byName ? QStringLiteral("disco %1").arg(n - 2) : QString::number(n / 2) };
-    int i = 0;
-    for (auto _ : state) {
-        const QByteArray v = values[i++ % 2].toUtf8();
-        sqlite3_bind_text(cd, 1, v.constData(), int(v.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(cd) == SQLITE_ROW) {
-            sqlite3_bind_int64(songs, 1, sqlite3_column_int64(cd, 0));
-            if (sqlite3_step(songs) == SQLITE_ROW) {
-                for (int c = 0; c < 4; ++c)
-                    boxes[c]->setText(text(cd, c));
-                for (int c = 1; c <= 20; ++c)
-                    boxes[3 + c]->setText(text(songs, c));
+    Samples s;
+    for (const QString& text : texts)
+        for (qsizetype k = 1; k <= text.size(); ++k) {
+            const QString prefix = text.left(k).toLower();
+            s.push_back(timed([&] {
+                boxes[1]->setText(prefix);
+                cd.text(1, prefix);
+                if (sqlite3_step(cd.st) == SQLITE_ROW) {
+                    sqlite3_bind_int64(songs.st, 1, sqlite3_column_int64(cd.st, 0));
+                    if (sqlite3_step(songs.st) == SQLITE_ROW) {
+                        for (int c = 0; c < 4; ++c)
+                            boxes[c]->setText(RawDb::text(cd.st, c));
+                        for (int c = 1; c <= 20; ++c)
+                            boxes[3 + c]->setText(RawDb::text(songs.st, c));
+                    }
+                    sqlite3_reset(songs.st);
+                }
+                sqlite3_reset(cd.st);
+            }));
+        }
+    return s;
+}
+
+// "agregar" with a CD shown: both record sources re-read, then the 24 boxes are
+// emptied, each emptied key, name and artist box running its look-up.
+Samples formAgregar(frmcatalogo& form, const QStringList& keys)
+{
+    Samples s;
+    auto* clave = child<QLineEdit>(&form, "txtclacd");
+    for (const QString& key : keys) {
+        clave->setText(key);
+        if (child<QLineEdit>(&form, "txtnomcd")->text().isEmpty()) {
+            std::fprintf(stderr, "CD %s not shown\n", qPrintable(key));
+            std::exit(1);
+        }
+        s.push_back(timed([&] { form.Toolbar1_ButtonClick(1); }));
+    }
+    return s;
+}
+
+Samples rawAgregar(const RawDb& raw, int rounds)
+{
+    QWidget host;
+    QList<QLineEdit*> boxes;
+    for (int b = 0; b < 24; ++b)
+        boxes << new QLineEdit(QStringLiteral("X"), &host);
+    Samples s;
+    for (int r = 0; r < rounds; ++r) {
+        for (QLineEdit* b : boxes)
+            b->setText(QStringLiteral("X"));
+        s.push_back(timed([&] {
+            for (const char* sql : { "select * from datos_cd where id = 0",
+                     "select * from canciones where id = 0",
+                     "select * from datos_cd where nombre = ''",
+                     "select * from datos_cd where artista = ''" }) {
+                Statement st(raw.db, sql);
+                sqlite3_step(st.st);
             }
-            sqlite3_reset(songs);
-        }
-        sqlite3_reset(cd);
+            for (QLineEdit* b : boxes)
+                b->clear();
+        }));
     }
-    sqlite3_finalize(cd);
-    sqlite3_finalize(songs);
-}
-
-void rawKeyLookup(benchmark::State& state) { rawLookup(state, "id = ?", false); }
-void rawNameLookup(benchmark::State& state) { rawLookup(state, "nombre = ?", true); }
-
-void formToolbarClick(benchmark::State& state)
-{
-    CatalogFile::setPathOverride(catalogue(int(state.range(0))));
-    frmcatalogo form(nullptr);
-    form.Form_Load();
-    for (auto _ : state)
-        form.Toolbar1_ButtonClick(2); // a separator: both record sources re-read, nothing else
-}
-
-void rawToolbarClick(benchmark::State& state)
-{
-    RawDb raw(catalogue(int(state.range(0))));
-    for (auto _ : state) {
-        for (const char* sql : { "select rowid from datos_cd", "select rowid from canciones" }) {
-            sqlite3_stmt* st = raw.prepare(sql);
-            qint64 sum = 0;
-            while (sqlite3_step(st) == SQLITE_ROW)
-                sum += sqlite3_column_int64(st, 0);
-            benchmark::DoNotOptimize(sum);
-            sqlite3_finalize(st);
-        }
-    }
+    return s;
 }
 
 // Query form -----------------------------------------------------------------
 
-enum class Search { Todos, Nombre, Cancion };
-
-void formQuery(benchmark::State& state, Search search)
+Samples formSearch(frmconsultas& form, int criterio, int operador, const QString& value, int rounds,
+    qsizetype* rows)
 {
-    const int n = int(state.range(0));
-    CatalogFile::setPathOverride(catalogue(n));
-    frmconsultas form(nullptr);
-    form.Form_Load();
-    if (search != Search::Todos) {
-        child<QComboBox>(&form, "cbocriterios")->setCurrentIndex(search == Search::Nombre ? 1 : 3);
-        child<QListWidget>(&form, "List1")->setCurrentRow(search == Search::Nombre ? 5 : 0);
-        child<QLineEdit>(&form, "txtcadena")
-            ->setText(search == Search::Nombre ? QStringLiteral("disco 5") : QStringLiteral("canción 1-7"));
-    }
-    for (auto _ : state) {
-        if (search == Search::Todos)
-            form.btntodos_Click();
-        else
-            form.btnbuscar_Click();
-    }
-    state.counters["rows"] = double(child<QListView>(&form, "List2")->model()->rowCount());
+    child<QComboBox>(&form, "cbocriterios")->setCurrentIndex(criterio);
+    child<QListWidget>(&form, "List1")->setCurrentRow(operador);
+    child<QLineEdit>(&form, "txtcadena")->setText(value);
+    Samples s;
+    for (int r = 0; r < rounds; ++r)
+        s.push_back(timed([&] { form.btnbuscar_Click(); }));
+    *rows = child<QListView>(&form, "List2")->model()->rowCount();
+    return s;
 }
 
-void rawQuery(benchmark::State& state, Search search)
+Samples formTodos(frmconsultas& form, int rounds, qsizetype* rows)
 {
-    const int n = int(state.range(0));
-    RawDb raw(catalogue(n));
+    Samples s;
+    for (int r = 0; r < rounds; ++r)
+        s.push_back(timed([&] { form.btntodos_Click(); }));
+    *rows = child<QListView>(&form, "List2")->model()->rowCount();
+    return s;
+}
+
+// The same rows read with one statement into three list models on views.
+Samples rawListing(const RawDb& raw, const QString& sql, const QString& value, int rounds,
+    qsizetype* rows)
+{
     QWidget host;
     QStringListModel models[3];
     for (auto& m : models)
         (new QListView(&host))->setModel(&m);
-    QString song = "select id from canciones where cancion1='CANCIÓN 1-7'";
-    for (int k = 2; k <= 20; ++k)
-        song += QStringLiteral(" or cancion%1='CANCIÓN 1-7'").arg(k);
-    for (auto _ : state) {
-        QStringList ids, nombres, artistas;
-        auto add = [&](sqlite3_stmt* st) {
-            ids << text(st, 0);
-            nombres << text(st, 1);
-            artistas << text(st, 2);
-        };
-        if (search == Search::Cancion) {
-            sqlite3_stmt* songs = raw.prepare(song);
-            sqlite3_stmt* cd = raw.prepare("select id, nombre, artista from datos_cd where id = ?");
-            while (sqlite3_step(songs) == SQLITE_ROW) {
-                sqlite3_bind_int64(cd, 1, sqlite3_column_int64(songs, 0));
-                if (sqlite3_step(cd) == SQLITE_ROW)
-                    add(cd);
-                sqlite3_reset(cd);
+    Statement st(raw.db, sql.toUtf8().constData());
+    Samples s;
+    for (int r = 0; r < rounds; ++r) {
+        for (auto& m : models)
+            m.setStringList({});
+        s.push_back(timed([&] {
+            if (!value.isNull())
+                st.text(1, value);
+            QStringList ids, nombres, artistas;
+            while (sqlite3_step(st.st) == SQLITE_ROW) {
+                ids << RawDb::text(st.st, 0);
+                nombres << RawDb::text(st.st, 1);
+                artistas << RawDb::text(st.st, 2);
             }
-            sqlite3_finalize(songs);
-            sqlite3_finalize(cd);
-        } else {
-            sqlite3_stmt* st = raw.prepare(search == Search::Todos
-                    ? QStringLiteral("select id, nombre, artista from datos_cd")
-                    : QStringLiteral("select id, nombre, artista from datos_cd where nombre >= 'DISCO 5'"));
-            while (sqlite3_step(st) == SQLITE_ROW)
-                add(st);
-            sqlite3_finalize(st);
-        }
-        models[0].setStringList(ids);
-        models[1].setStringList(nombres);
-        models[2].setStringList(artistas);
+            sqlite3_reset(st.st);
+            models[0].setStringList(std::move(ids));
+            models[1].setStringList(std::move(nombres));
+            models[2].setStringList(std::move(artistas));
+        }));
     }
-    state.counters["rows"] = double(models[0].rowCount());
+    *rows = models[0].rowCount();
+    return s;
 }
 
-void formTodos(benchmark::State& s) { formQuery(s, Search::Todos); }
-void rawTodos(benchmark::State& s) { rawQuery(s, Search::Todos); }
-void formNameSearch(benchmark::State& s) { formQuery(s, Search::Nombre); }
-void rawNameSearch(benchmark::State& s) { rawQuery(s, Search::Nombre); }
-void formSongSearch(benchmark::State& s) { formQuery(s, Search::Cancion); }
-void rawSongSearch(benchmark::State& s) { rawQuery(s, Search::Cancion); }
-
+Samples formListClick(frmconsultas& form, int rounds)
+{
+    auto* list = child<QListView>(&form, "List2");
+    const int count = list->model()->rowCount();
+    Samples s;
+    std::mt19937 rng(7);
+    for (int r = 0; r < rounds; ++r) {
+        const int row = int(rng() % unsigned(count));
+        s.push_back(timed([&] { list->setCurrentIndex(list->model()->index(row, 0)); }));
+    }
+    if (child<QPlainTextEdit>(&form, "txtdescripcion")->toPlainText().isEmpty()) {
+        std::fprintf(stderr, "a click on a listed CD showed no description\n");
+        std::exit(1);
+    }
+    return s;
 }
 
-#define VELMOR_BENCH(f, unit) BENCHMARK(f)->Arg(1000)->Arg(32767)->Arg(100000)->Unit(unit)
+Samples rawListClick(const RawDb& raw, int rounds)
+{
+    Statement ids(raw.db, "select id from datos_cd");
+    QStringList listed;
+    while (sqlite3_step(ids.st) == SQLITE_ROW)
+        listed << RawDb::text(ids.st, 0);
+    Statement songs(raw.db, "select * from canciones where id = ?1");
+    Statement cd(raw.db, "select descripcion from datos_cd where id = ?1");
+    QWidget host;
+    QStringListModel model;
+    (new QListView(&host))->setModel(&model);
+    auto* descripcion = new QPlainTextEdit(&host);
+    Samples s;
+    std::mt19937 rng(7);
+    for (int r = 0; r < rounds; ++r) {
+        const qint64 id = listed[int(rng() % unsigned(listed.size()))].toLongLong();
+        s.push_back(timed([&] {
+            QStringList columns;
+            sqlite3_bind_int64(songs.st, 1, id);
+            if (sqlite3_step(songs.st) == SQLITE_ROW)
+                for (int c = 0; c < 21; ++c)
+                    columns << RawDb::text(songs.st, c);
+            sqlite3_reset(songs.st);
+            sqlite3_bind_int64(cd.st, 1, id);
+            if (sqlite3_step(cd.st) == SQLITE_ROW)
+                descripcion->setPlainText(RawDb::text(cd.st, 0));
+            sqlite3_reset(cd.st);
+            model.setStringList(columns);
+        }));
+    }
+    return s;
+}
 
-VELMOR_BENCH(formKeyLookup, benchmark::kMicrosecond);
-VELMOR_BENCH(rawKeyLookup, benchmark::kMicrosecond);
-VELMOR_BENCH(formNameLookup, benchmark::kMillisecond);
-VELMOR_BENCH(rawNameLookup, benchmark::kMillisecond);
-VELMOR_BENCH(formToolbarClick, benchmark::kMillisecond);
-VELMOR_BENCH(rawToolbarClick, benchmark::kMillisecond);
-VELMOR_BENCH(formTodos, benchmark::kMillisecond);
-VELMOR_BENCH(rawTodos, benchmark::kMillisecond);
-VELMOR_BENCH(formNameSearch, benchmark::kMillisecond);
-VELMOR_BENCH(rawNameSearch, benchmark::kMillisecond);
-VELMOR_BENCH(formSongSearch, benchmark::kMillisecond);
-VELMOR_BENCH(rawSongSearch, benchmark::kMillisecond);
+void run(int n, int rounds)
+{
+    const QString path = catalogue(n);
+    CatalogFile::setPathOverride(path);
+    RawDb raw(path);
+    std::vector<Row> rows;
+
+    // Texts typed: stored names and artists of CDs spread over the catalogue.
+    QStringList names, artists, keys;
+    for (int k = 1; k <= 5; ++k) {
+        const QString where = QStringLiteral(" from datos_cd where id >= %1 order by id limit 1")
+                                  .arg(qint64(n) * k / 5 - n / 20);
+        names << raw.value("select nombre" + where);
+        artists << raw.value("select artista" + where);
+        keys << raw.value("select id" + where);
+    }
+    // The first look-up by a column after the form loads also reads the column.
+    for (const char* box : { "txtnomcd", "txtart" }) {
+        frmcatalogo form(nullptr);
+        form.Form_Load();
+        const QString typed = (box == QLatin1String("txtnomcd") ? names : artists)[0].toLower();
+        const double first = timed([&] { child<QLineEdit>(&form, box)->setText(typed); });
+        rows.push_back({ QStringLiteral("first look-up by %1 after load")
+                             .arg(box == QLatin1String("txtnomcd") ? "name" : "artist"),
+            first, "the same SQLite query + 24 boxes",
+            rawTyping(raw, box == QLatin1String("txtnomcd") ? "nombre" : "artista", { typed })
+                .back() });
+    }
+    {
+        frmcatalogo form(nullptr);
+        form.Form_Load();
+        const Samples byName = formTyping(form, "txtnomcd", names);
+        const Samples byArtist = formTyping(form, "txtart", artists);
+        QStringList clicks;
+        for (int r = 0; r < rounds; ++r)
+            clicks << keys[r % keys.size()];
+        const Samples agregar = formAgregar(form, clicks);
+        const Samples rawName = rawTyping(raw, "nombre", names);
+        const Samples rawArtist = rawTyping(raw, "artista", artists);
+        const QString same = QStringLiteral("the same SQLite query + 24 boxes");
+        rows.push_back({ "look-up by name, keystroke", median(byName), same, median(rawName) });
+        rows.push_back({ "look-up by name, slowest keystroke", slowest(byName), same, slowest(rawName) });
+        rows.push_back({ "look-up by artist, keystroke", median(byArtist), same, median(rawArtist) });
+        rows.push_back(
+            { "look-up by artist, slowest keystroke", slowest(byArtist), same, slowest(rawArtist) });
+        rows.push_back({ "toolbar \"agregar\" with a CD shown", median(agregar),
+            "its 4 SQLite look-ups + 24 boxes", median(rawAgregar(raw, rounds)) });
+    }
+    {
+        frmconsultas form(nullptr);
+        form.Form_Load();
+        qsizetype formRows = 0, rawRows = 0;
+        const QString models = QStringLiteral("SQLite + three list models");
+        const Samples todos = formTodos(form, rounds, &formRows);
+        const Samples rawTodos = rawListing(
+            raw, "select id, nombre, artista from datos_cd", QString(), rounds, &rawRows);
+        rows.push_back({ QStringLiteral("\"&Todos\" (%1 rows)").arg(formRows), median(todos), models,
+            median(rawTodos) });
+        if (formRows != rawRows)
+            std::fprintf(stderr, "listing rows differ: %lld against %lld\n", qint64(formRows),
+                qint64(rawRows));
+        const Samples click = formListClick(form, rounds * 4);
+        rows.push_back({ "click on a listed CD", median(click), "SQLite, songs row + description",
+            median(rawListClick(raw, rounds * 4)) });
+
+        const QString one = raw.value(QStringLiteral("select nombre from datos_cd group by nombre "
+                                                     "having count(*) = 1 limit 1 offset %1")
+                                          .arg(n / 10));
+        const Samples exact = formSearch(form, 1, 0, one.toLower(), rounds, &formRows);
+        const Samples rawExact = rawListing(raw,
+            "select id, nombre, artista from datos_cd where nombre = ?1", one, rounds, &rawRows);
+        rows.push_back({ QStringLiteral("name search \"==\" (%1 rows)").arg(formRows),
+            median(exact), models, median(rawExact) });
+        const QString middle = raw.value(
+            QStringLiteral("select nombre from datos_cd order by nombre limit 1 offset %1").arg(n / 2));
+        const Samples from = formSearch(form, 1, 5, middle, rounds, &formRows);
+        const Samples rawFrom = rawListing(raw,
+            "select id, nombre, artista from datos_cd where nombre >= ?1", middle, rounds, &rawRows);
+        rows.push_back({ QStringLiteral("name search \">=\" (%1 rows)").arg(formRows), median(from),
+            models, median(rawFrom) });
+    }
+    print(n, rows);
+}
+
+}
 
 int main(int argc, char** argv)
 {
@@ -280,9 +535,24 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     FailingMessageBoxes boxes;
     MessageBoxes::setInstance(&boxes);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    bool million = qEnvironmentVariableIntValue("VELMOR_BENCH_MILLION") != 0;
+    int rounds = 15;
+    const QStringList args = app.arguments();
+    std::vector<int> sizes;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--million"))
+            million = true;
+        else if (args[i] == QLatin1String("--rounds") && i + 1 < args.size())
+            rounds = std::max(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--size") && i + 1 < args.size())
+            sizes.push_back(std::max(1, args[++i].toInt()));
+    }
+    if (sizes.empty())
+        sizes = { 1000, 100000 };
+    if (million)
+        sizes.push_back(1000000);
+    for (int n : sizes)
+        run(n, rounds);
     MessageBoxes::setInstance(nullptr);
     return 0;
 }

@@ -1,28 +1,187 @@
 #include "recordsource.h"
 
+#include "collation.h"
 #include "connection.h"
 #include "dataerror.h"
 #include "valuerules.h"
 
+#include <QByteArrayView>
 #include <QRegularExpression>
 #include <algorithm>
+#include <array>
+#include <limits>
+#include <map>
 #include <sqlite3.h>
+#include <unicode/ucol.h>
+#include <unicode/ucoleitr.h>
+#include <unicode/uset.h>
 #include <unordered_set>
 
 namespace velmor {
 
 void detail::StatementFinalizer::operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
 
+// The rows of a table by a text column's key (see TextKeys): rows whose texts are
+// equal in catalogue order share a key, and rows of one key are in row id order.
+struct detail::TextIndex {
+    quint64 version = 0; // the file's contents it was built from
+    bool usable = true; // false when a value could not be keyed
+    std::vector<std::pair<quint64, qint64>> rows; // (key, row id), sorted
+};
+
 namespace {
 
-    using Statement = std::unique_ptr<sqlite3_stmt, detail::StatementFinalizer>;
+    using detail::Statement;
 
-    // Rows of a keyed set read in one go when it is walked in order.
+    // Rows of a set read by id in one go when it is walked in order.
     constexpr qsizetype fetchWindow = 256;
     constexpr size_t cacheLimit = 8192;
+    constexpr qsizetype largestBatch = 8192;
+    // The name under which criteria are judged with each row's id beside its columns.
+    const QString rowIdColumn = QStringLiteral("velmor_fila_");
 
     const QString onlySelect = QStringLiteral(
         "El origen de registros debe ser el nombre de una tabla o una sola instrucción SELECT.");
+
+    // Every open set, and what the sets of one connection share.
+    struct Shared {
+        std::vector<Recordset*> sets;
+        quint64 writes = 0;
+        std::map<QString, std::shared_ptr<detail::TextIndex>> indexes; // "table\ncolumn"
+    };
+
+    std::map<const Connection*, Shared>& sharedState()
+    {
+        static std::map<const Connection*, Shared> state;
+        return state;
+    }
+
+    // Changes whenever the file's contents change, through this connection or any other.
+    quint64 contentVersion(const Connection& c)
+    {
+        unsigned int fileVersion = 0;
+        sqlite3_file_control(c.handle(), "main", SQLITE_FCNTL_DATA_VERSION, &fileVersion);
+        const auto it = sharedState().find(&c);
+        return (quint64(fileVersion) << 32) ^ (it == sharedState().end() ? 0 : it->second.writes);
+    }
+
+    // A hash of a text's primary collation weights in catalogue order: texts that
+    // compare equal there (letter case and accents aside, and more) have equal
+    // hashes. Candidates are then compared in full, so unequal texts may share one.
+    class TextKeys {
+    public:
+        TextKeys()
+        {
+            UErrorCode status = U_ZERO_ERROR;
+            m_collator = ucol_open("es", &status);
+            if (U_FAILURE(status)) {
+                m_collator = nullptr;
+                return;
+            }
+            ucol_setStrength(m_collator, UCOL_SECONDARY);
+            // Latin-1 characters outside every contraction weigh the same alone and
+            // in any text made of them, so their weights are worked out once.
+            m_alone.fill(true);
+            USet* contractions = uset_openEmpty();
+            ucol_getContractionsAndExpansions(m_collator, contractions, nullptr, true, &status);
+            for (int32_t i = 0; U_SUCCESS(status) && i < uset_getItemCount(contractions); ++i) {
+                UChar32 start = 0, end = 0;
+                std::array<UChar, 64> text {};
+                const int32_t length = uset_getItem(contractions, i, &start, &end, text.data(),
+                    int32_t(text.size()), &status);
+                // Only contractions made of Latin-1 characters alone can occur in
+                // the texts weighed character by character, and none can without
+                // the characters after its first.
+                const bool latin1 = U_SUCCESS(status) && length > 0
+                    && std::all_of(text.begin(), text.begin() + length,
+                        [](UChar c) { return c < 0x100; });
+                for (int32_t k = 1; latin1 && k < length; ++k)
+                    m_alone[text[size_t(k)]] = false;
+                for (UChar32 c = start; length == 0 && c <= end && c < 0x100; ++c)
+                    m_alone[size_t(c)] = false;
+            }
+            uset_close(contractions);
+            if (U_FAILURE(status)) {
+                m_alone.fill(false);
+                return;
+            }
+            for (UChar c = 0; c < 0x100; ++c)
+                m_weights[c] = primaries(&c, 1);
+        }
+        ~TextKeys()
+        {
+            if (m_collator)
+                ucol_close(m_collator);
+        }
+        TextKeys(const TextKeys&) = delete;
+        TextKeys& operator=(const TextKeys&) = delete;
+
+        bool available() const { return m_collator != nullptr; }
+
+        // False when the bytes are not UTF-8.
+        bool key(std::string_view utf8, quint64* key) const
+        {
+            quint64 h = 0xcbf29ce484222325ULL;
+            auto add = [&h](uint32_t weight) { h = (h ^ weight) * 0x100000001b3ULL; };
+            for (size_t i = 0; i < utf8.size(); ++i) {
+                unsigned c = static_cast<unsigned char>(utf8[i]);
+                if (c >= 0x80) {
+                    const unsigned next
+                        = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+                    if ((c != 0xc2 && c != 0xc3) || (next & 0xc0) != 0x80)
+                        return slowKey(utf8, key);
+                    c = ((c & 0x1f) << 6) | (next & 0x3f);
+                    ++i;
+                }
+                if (!m_alone[c])
+                    return slowKey(utf8, key);
+                for (uint32_t w : m_weights[c])
+                    add(w);
+            }
+            *key = h;
+            return true;
+        }
+
+    private:
+        std::vector<uint32_t> primaries(const UChar* text, int32_t length) const
+        {
+            std::vector<uint32_t> out;
+            UErrorCode status = U_ZERO_ERROR;
+            UCollationElements* elements = ucol_openElements(m_collator, text, length, &status);
+            if (U_FAILURE(status))
+                return out;
+            for (int32_t ce; (ce = ucol_next(elements, &status)) != UCOL_NULLORDER
+                 && U_SUCCESS(status);)
+                if (const uint32_t p = ucol_primaryOrder(ce))
+                    out.push_back(p);
+            ucol_closeElements(elements);
+            return out;
+        }
+
+        bool slowKey(std::string_view utf8, quint64* key) const
+        {
+            const QByteArrayView bytes(utf8.data(), qsizetype(utf8.size()));
+            if (!bytes.isValidUtf8())
+                return false;
+            const QString text = QString::fromUtf8(bytes);
+            quint64 h = 0xcbf29ce484222325ULL;
+            for (uint32_t w : primaries(reinterpret_cast<const UChar*>(text.utf16()),
+                     int32_t(text.size())))
+                h = (h ^ w) * 0x100000001b3ULL;
+            *key = h;
+            return true;
+        }
+
+        UCollator* m_collator = nullptr;
+        std::array<bool, 0x100> m_alone {};
+        std::array<std::vector<uint32_t>, 0x100> m_weights {};
+    };
+
+    const TextKeys& textKeys()
+    {
+        static const TextKeys keys;
+        return keys;
+    }
 
     bool isBlank(const char* text)
     {
@@ -33,7 +192,7 @@ namespace {
     }
 
     // Prepares exactly one read-only statement; anything else is refused.
-    Statement prepareSelect(Connection& connection, const QString& sql)
+    Statement prepareSelect(const Connection& connection, const QString& sql)
     {
         const QByteArray utf8 = sql.toUtf8();
         sqlite3_stmt* raw = nullptr;
@@ -46,6 +205,18 @@ namespace {
         if (!st || !isBlank(tail) || !sqlite3_stmt_readonly(st.get())
             || sqlite3_column_count(st.get()) == 0)
             throw DataError(ErrorNumber::NotAllowed, onlySelect);
+        return st;
+    }
+
+    // Prepares a statement of our own making.
+    Statement prepare(const Connection& connection, const QString& sql)
+    {
+        const QByteArray utf8 = sql.toUtf8();
+        sqlite3_stmt* raw = nullptr;
+        const int rc = sqlite3_prepare_v2(connection.handle(), utf8.constData(), -1, &raw, nullptr);
+        Statement st(raw);
+        if (rc != SQLITE_OK)
+            connection.fail(rc);
         return st;
     }
 
@@ -65,6 +236,15 @@ namespace {
         default:
             return {};
         }
+    }
+
+    std::vector<QVariant> rowValues(sqlite3_stmt* st, int first, int count)
+    {
+        std::vector<QVariant> row;
+        row.reserve(size_t(count));
+        for (int i = 0; i < count; ++i)
+            row.push_back(columnValue(st, first + i));
+        return row;
     }
 
     int bindValue(sqlite3_stmt* st, int index, const QVariant& value)
@@ -95,6 +275,18 @@ namespace {
         }
     }
 
+    // One text per distinct stored value, telling types apart.
+    QString identity(const std::vector<QVariant>& values)
+    {
+        QString out;
+        for (const QVariant& v : values)
+            out += QString::number(v.isNull() ? -1 : v.typeId()) + QLatin1Char(':')
+                + (v.typeId() == QMetaType::QByteArray ? QString::fromLatin1(v.toByteArray().toHex())
+                                                        : valueText(v))
+                + QChar(0);
+        return out;
+    }
+
     QString quotedName(const QString& name)
     {
         QString n = name;
@@ -108,40 +300,97 @@ namespace {
         return identifier.match(text).hasMatch();
     }
 
+    qsizetype indexOfName(const QStringList& names, const QString& name)
+    {
+        for (qsizetype i = 0; i < names.size(); ++i)
+            if (names[i].compare(name, Qt::CaseInsensitive) == 0)
+                return i;
+        return -1;
+    }
+
+    // What a set needs to know of a table: its columns as "select *" gives them,
+    // how to read its row ids, and which columns identify a row without them.
     struct TableShape {
         QStringList columns;
-        int keyColumn = -1; // the column that is the table's row key, or -1
+        QString rowId; // empty: the table has no row ids
+        int rowIdAlias = -1; // the column that holds the row id itself, or -1
+        std::vector<int> primaryKey;
+        std::vector<bool> indexable;
     };
 
-    TableShape tableShape(Connection& connection, const QString& table)
+    TableShape tableShape(const Connection& c, const QString& table)
     {
         TableShape shape;
-        Statement st = prepareSelect(
-            connection, QStringLiteral("select name, type, pk from pragma_table_info(%1)")
-                            .arg(QLatin1Char('\'') + QString(table).replace('\'', "''") + '\''));
-        int pkColumns = 0;
-        int candidate = -1;
-        while (sqlite3_step(st.get()) == SQLITE_ROW) {
-            shape.columns << QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
-            const QString type = QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1)));
-            if (sqlite3_column_int(st.get(), 2) > 0) {
-                ++pkColumns;
-                if (type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0)
-                    candidate = int(shape.columns.size()) - 1;
+        sqlite3_stmt* raw = nullptr;
+        const QByteArray all = ("select * from " + quotedName(table)).toUtf8();
+        if (sqlite3_prepare_v2(c.handle(), all.constData(), -1, &raw, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(raw);
+            throw DataError(ErrorNumber::TableNotFound,
+                QStringLiteral("No se encuentra la tabla «%1» en el catálogo «%2».")
+                    .arg(table, c.path()));
+        }
+        Statement st(raw);
+        const QByteArray tableUtf8 = table.toUtf8();
+        for (int i = 0; i < sqlite3_column_count(raw); ++i) {
+            const QString name = QString::fromUtf8(sqlite3_column_name(raw, i));
+            shape.columns << name;
+            const char* type = nullptr;
+            int primaryKey = 0;
+            const QByteArray origin = sqlite3_column_origin_name(raw, i)
+                ? QByteArray(sqlite3_column_origin_name(raw, i))
+                : name.toUtf8();
+            if (sqlite3_table_column_metadata(c.handle(), "main", tableUtf8.constData(),
+                    origin.constData(), &type, nullptr, nullptr, &primaryKey, nullptr)
+                != SQLITE_OK) {
+                shape.indexable.push_back(false);
+                continue;
             }
+            if (primaryKey)
+                shape.primaryKey.push_back(i);
+            // Columns that keep texts as given (text affinity, or none) are compared
+            // in the catalogue's text order whatever the file declares for them.
+            const QByteArray t = QByteArray(type ? type : "").toUpper();
+            const bool textOrNone = !t.contains("INT")
+                && (t.contains("CHAR") || t.contains("CLOB") || t.contains("TEXT")
+                    || t.contains("BLOB") || t.isEmpty());
+            shape.indexable.push_back(textOrNone);
         }
-        if (pkColumns == 1 && candidate >= 0) {
-            // A table without row keys refuses this; its sets then keep their values.
+        // A column may be named like the row id; another of its names then reads it.
+        for (const char* name : { "rowid", "_rowid_", "oid" }) {
+            if (indexOfName(shape.columns, QLatin1String(name)) >= 0)
+                continue;
+            const QByteArray sql
+                = ("select " + QLatin1String(name) + " from " + quotedName(table)).toUtf8();
             sqlite3_stmt* probe = nullptr;
-            const QByteArray sql = ("select rowid from " + quotedName(table) + " limit 0").toUtf8();
-            if (sqlite3_prepare_v2(connection.handle(), sql.constData(), -1, &probe, nullptr)
-                == SQLITE_OK)
-                shape.keyColumn = candidate;
+            if (sqlite3_prepare_v2(c.handle(), sql.constData(), -1, &probe, nullptr) == SQLITE_OK) {
+                shape.rowId = QLatin1String(name);
+                const char* alias = sqlite3_column_origin_name(probe, 0);
+                if (alias)
+                    shape.rowIdAlias = int(indexOfName(shape.columns, QString::fromUtf8(alias)));
+            }
             sqlite3_finalize(probe);
+            break;
         }
+        if (shape.rowIdAlias >= 0)
+            shape.indexable[size_t(shape.rowIdAlias)] = false;
         return shape;
+    }
+
+    // "column='text'" with the text's single quotes doubled, as the look-ups by name
+    // and artist write it: the column and the text, or nothing for any other shape.
+    std::optional<std::pair<QString, QString>> simpleTextCriterion(const QString& criterion)
+    {
+        static const QRegularExpression shape(
+            QStringLiteral("^([A-Za-z_][A-Za-z0-9_]*)='((?:[^']|'')*)'\\z"));
+        const QRegularExpressionMatch m = shape.match(criterion);
+        if (!m.hasMatch())
+            return std::nullopt;
+        QString text = m.captured(2);
+        // The engine stops reading at a NUL; it judges such texts itself.
+        if (text.contains(QChar(0)) || !text.isValidUtf16())
+            return std::nullopt;
+        text.replace(QLatin1String("''"), QLatin1String("'"));
+        return std::pair { m.captured(1), text };
     }
 
 }
@@ -166,46 +415,70 @@ QString Field::text() const { return valueText(m_value); }
 Recordset::Recordset(std::shared_ptr<Connection> connection, const QString& source)
     : m_connection(std::move(connection))
 {
-    load(source);
+    // Every row of one table, in its own order: the same set as the table's name.
+    static const QRegularExpression wholeTable(
+        QStringLiteral("^\\s*select\\s+\\*\\s+from\\s+([A-Za-z_][A-Za-z0-9_]*)\\s*;?\\s*\\z"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch whole = wholeTable.match(source);
+    if (isTableName(source)) {
+        openTable(source.trimmed());
+    } else if (whole.hasMatch()) {
+        prepareSelect(*m_connection, source); // the engine's verdict on the text itself
+        openTable(whole.captured(1));
+    } else {
+        openStatement(source);
+    }
+    m_version = contentVersion(*m_connection);
+    m_position = knows(0) ? 0 : -1;
+    sharedState()[m_connection.get()].sets.push_back(this);
 }
 
-Recordset::~Recordset() = default;
-
-void Recordset::load(const QString& source)
+Recordset::~Recordset()
 {
-    Connection& c = *m_connection;
-    if (isTableName(source)) {
-        m_table = source.trimmed();
-        TableShape shape = tableShape(c, m_table);
-        if (shape.columns.isEmpty())
-            throw DataError(ErrorNumber::TableNotFound,
-                QStringLiteral("No se encuentra la tabla «%1» en el catálogo «%2».")
-                    .arg(m_table, c.path()));
-        m_columns = shape.columns;
-        m_keyColumn = shape.keyColumn;
-        if (m_keyColumn >= 0) {
-            m_keyed = true;
-            Statement st
-                = prepareSelect(c, "select rowid from " + quotedName(m_table) + " order by rowid");
-            int rc;
-            while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
-                m_keys.push_back(sqlite3_column_int64(st.get(), 0));
-            if (rc != SQLITE_DONE)
-                c.fail(rc);
-        } else {
-            load(QStringLiteral("select * from ") + quotedName(m_table));
-        }
-        m_position = RecordCount() > 0 ? 0 : -1;
+    auto& state = sharedState();
+    const auto it = state.find(m_connection.get());
+    if (it == state.end())
+        return;
+    auto& sets = it->second.sets;
+    sets.erase(std::remove(sets.begin(), sets.end(), this), sets.end());
+    if (sets.empty())
+        state.erase(it);
+}
+
+void Recordset::openTable(const QString& table)
+{
+    TableShape shape = tableShape(*m_connection, table);
+    m_columns = shape.columns;
+    m_indexable = shape.indexable;
+    m_table = table;
+    if (!shape.rowId.isEmpty()) {
+        m_kind = Kind::TableIds;
+        m_rowId = shape.rowId;
+        Statement last
+            = prepare(*m_connection, "select max(" + m_rowId + ") from " + quotedName(m_table));
+        const int rc = sqlite3_step(last.get());
+        if (rc != SQLITE_ROW)
+            m_connection->fail(rc);
+        m_complete = sqlite3_column_type(last.get(), 0) == SQLITE_NULL;
+        m_lastId = sqlite3_column_int64(last.get(), 0);
         return;
     }
+    m_kind = Kind::Values;
+    m_primaryKey = shape.primaryKey;
+    m_cursor = prepareSelect(*m_connection, "select * from " + quotedName(m_table));
+}
 
-    Statement st = prepareSelect(c, source);
+void Recordset::openStatement(const QString& source)
+{
+    Statement st = prepareSelect(*m_connection, source);
     sqlite3_stmt* s = st.get();
     const int n = sqlite3_column_count(s);
     for (int i = 0; i < n; ++i)
         m_columns << QString::fromUtf8(sqlite3_column_name(s, i));
+    m_kind = Kind::Values;
 
-    // Rows that come unchanged from one table are kept by key and read on demand.
+    // Rows made of every column of one table, in order, are traced to their row ids
+    // when the table keeps the row id in a column: the statement then gives the ids.
     const char* table = sqlite3_column_table_name(s, 0);
     if (table) {
         const QString tableName = QString::fromUtf8(table);
@@ -216,79 +489,227 @@ void Recordset::load(const QString& source)
             sameTable = t && d && tableName == QString::fromUtf8(t) && qstrcmp(d, "main") == 0;
         }
         if (sameTable) {
-            TableShape shape = tableShape(c, tableName);
-            bool whole = shape.keyColumn >= 0 && shape.columns.size() == n;
+            const TableShape shape = tableShape(*m_connection, tableName);
+            bool whole = shape.rowIdAlias >= 0 && shape.columns.size() == n;
             for (int i = 0; i < n && whole; ++i)
                 whole = shape.columns[i] == QString::fromUtf8(sqlite3_column_origin_name(s, i));
             if (whole) {
+                m_kind = Kind::StatementIds;
                 m_table = tableName;
-                m_keyColumn = shape.keyColumn;
-                m_keyed = true;
-            } else {
-                m_table = tableName;
+                m_rowId = shape.rowId;
+                m_indexable = shape.indexable;
+                QString inner = source;
+                while (!inner.isEmpty() && (inner.back().isSpace() || inner.back() == u';'))
+                    inner.chop(1);
+                // The engine runs the same statement but leaves the other columns unread.
+                m_cursor = prepareSelect(*m_connection,
+                    "select " + quotedName(m_columns[shape.rowIdAlias]) + " from (" + inner + "\n)");
+                return;
             }
         }
     }
+    m_cursor = std::move(st);
+}
 
-    if (m_keyed) {
-        // Only the keys are kept, so only the key column is asked for: the engine
-        // runs the same statement but leaves the other columns unread.
-        QString inner = source;
-        while (!inner.isEmpty() && (inner.back().isSpace() || inner.back() == u';'))
-            inner.chop(1);
-        st = prepareSelect(
-            c, "select " + quotedName(m_columns[m_keyColumn]) + " from (" + inner + "\n)");
-        s = st.get();
-    }
-    int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-        if (m_keyed) {
-            m_keys.push_back(sqlite3_column_int64(s, 0));
+qsizetype Recordset::rowCount() const
+{
+    return m_kind == Kind::Values ? qsizetype(m_rows.size()) : qsizetype(m_ids.size());
+}
+
+bool Recordset::readMore() const
+{
+    if (m_complete)
+        return false;
+    const qsizetype before = rowCount();
+    if (m_kind == Kind::TableIds) {
+        if (!m_nextIds)
+            m_nextIds = prepare(*m_connection,
+                "select " + m_rowId + " from " + quotedName(m_table) + " where " + m_rowId
+                    + " >= ?1 and " + m_rowId + " <= ?2 order by " + m_rowId + " limit ?3");
+        sqlite3_stmt* s = m_nextIds.get();
+        sqlite3_bind_int64(s, 1, m_nextId);
+        sqlite3_bind_int64(s, 2, m_lastId);
+        sqlite3_bind_int64(s, 3, m_batch);
+        std::vector<qint64> read;
+        int rc;
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+            read.push_back(sqlite3_column_int64(s, 0));
+        sqlite3_reset(s);
+        if (rc != SQLITE_DONE)
+            m_connection->fail(rc);
+        const bool last = qsizetype(read.size()) < m_batch || read.back() >= m_lastId;
+        const qint64 upTo = last ? m_lastId : read.back();
+        // Rows deleted since the Refresh still belong to the set; rows added since
+        // do not.
+        const auto keptEnd = std::upper_bound(m_kept.begin(), m_kept.end(), upTo);
+        std::vector<qint64> merged;
+        std::set_union(read.begin(), read.end(), m_kept.begin(), keptEnd, std::back_inserter(merged));
+        m_kept.erase(m_kept.begin(), keptEnd);
+        for (qint64 id : merged)
+            if (!m_excluded.count(id))
+                m_ids.push_back(id);
+        if (!last) {
+            m_nextId = read.back() + 1;
         } else {
-            std::vector<QVariant> row;
-            row.reserve(size_t(n));
-            for (int i = 0; i < n; ++i)
-                row.push_back(columnValue(s, i));
-            m_rows.push_back(std::move(row));
+            m_complete = true;
+            m_nextIds.reset();
+            m_excluded.clear();
+            for (qint64 id : m_appended) {
+                if (!m_ids.empty() && id <= m_ids.back())
+                    m_idsAscending = false;
+                m_ids.push_back(id);
+            }
+            m_appended.clear();
+        }
+    } else {
+        sqlite3_stmt* s = m_cursor.get();
+        const int n = int(m_columns.size());
+        int rc = SQLITE_DONE;
+        for (qsizetype i = 0; i < m_batch && (rc = sqlite3_step(s)) == SQLITE_ROW; ++i) {
+            if (m_kind == Kind::StatementIds) {
+                const qint64 id = sqlite3_column_int64(s, 0);
+                if (!m_ids.empty() && id <= m_ids.back())
+                    m_idsAscending = false;
+                m_ids.push_back(id);
+            } else {
+                m_rows.push_back(rowValues(s, 0, n));
+            }
+        }
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            m_connection->fail(rc);
+        if (rc == SQLITE_DONE) {
+            m_complete = true;
+            m_cursor.reset();
         }
     }
-    if (rc != SQLITE_DONE)
-        c.fail(rc);
-    m_keysSorted = std::is_sorted(m_keys.begin(), m_keys.end());
-    // A set made of whole table rows but not all of them keyed stays read-only.
-    if (!m_keyed)
-        m_table.clear();
-    m_position = RecordCount() > 0 ? 0 : -1;
+    m_batch = std::min(m_batch * 4, largestBatch);
+    return rowCount() > before || !m_complete;
 }
 
-qsizetype Recordset::RecordCount() const
+bool Recordset::knows(qsizetype position) const
 {
-    return m_keyed ? qsizetype(m_keys.size()) : qsizetype(m_rows.size());
+    while (rowCount() <= position && readMore()) { }
+    return position >= 0 && rowCount() > position;
 }
+
+void Recordset::readAll() const
+{
+    while (readMore()) { }
+}
+
+void Recordset::readPendingRows(const Connection& connection)
+{
+    const auto it = sharedState().find(&connection);
+    if (it == sharedState().end())
+        return;
+    for (Recordset* set : it->second.sets) {
+        if (set->m_kind == Kind::TableIds)
+            continue;
+        set->readAll();
+        set->attach();
+    }
+}
+
+void Recordset::writing()
+{
+    m_connection->ensurePresent();
+    readPendingRows(*m_connection);
+    ++sharedState()[m_connection.get()].writes;
+    m_changed = true;
+}
+
+qsizetype Recordset::RecordCount() const { return rowCount(); }
 
 bool Recordset::hasCurrent() const
 {
-    return !m_currentDeleted && m_position >= 0 && m_position < RecordCount();
+    return !m_currentDeleted && (m_detached || knows(m_position));
+}
+
+void Recordset::written(qint64 id, bool added)
+{
+    for (Recordset* set : sharedState()[m_connection.get()].sets) {
+        if (set->m_kind != Kind::TableIds || set->m_table.compare(m_table, Qt::CaseInsensitive) != 0)
+            continue;
+        const bool unread = !set->m_complete && id >= set->m_nextId && id <= set->m_lastId;
+        if (set == this && added) {
+            if (unread)
+                m_excluded.insert(id);
+            if (m_complete) {
+                if (!m_ids.empty() && id <= m_ids.back())
+                    m_idsAscending = false;
+                m_ids.push_back(id);
+            } else {
+                m_appended.push_back(id);
+            }
+        } else if (set == this) {
+            if (unread)
+                m_excluded.insert(id);
+            m_appended.erase(std::remove(m_appended.begin(), m_appended.end(), id), m_appended.end());
+        } else if (unread && added) {
+            set->m_excluded.insert(id);
+        } else if (unread && !set->m_excluded.count(id)) {
+            set->m_kept.insert(std::upper_bound(set->m_kept.begin(), set->m_kept.end(), id), id);
+        }
+    }
+}
+
+void Recordset::attach() const
+{
+    if (!m_detached)
+        return;
+    const qint64 id = *m_detached;
+    m_detached.reset();
+    const bool appended = std::find(m_appended.begin(), m_appended.end(), id) != m_appended.end();
+    while (!m_complete && (m_nextId <= id || appended) && readMore()) { }
+    const auto at = m_idsAscending ? std::lower_bound(m_ids.begin(), m_ids.end(), id)
+                                   : std::find(m_ids.begin(), m_ids.end(), id);
+    // A row deleted through this set leaves its place to the row after it.
+    m_position = at - m_ids.begin();
+}
+
+bool Recordset::placeAt(qint64 id)
+{
+    // The rows not read yet are the table's rows up to the highest id of the
+    // Refresh, but for those written since, and then the rows added here.
+    const bool unread
+        = !m_complete && id >= m_nextId && id <= m_lastId && !m_excluded.count(id);
+    if (unread
+        || (!m_complete
+            && std::find(m_appended.begin(), m_appended.end(), id) != m_appended.end())) {
+        m_detached = id;
+        m_currentDeleted = false;
+        return true;
+    }
+    const auto at = m_idsAscending ? std::lower_bound(m_ids.begin(), m_ids.end(), id)
+                                   : std::find(m_ids.begin(), m_ids.end(), id);
+    if (at == m_ids.end() || *at != id)
+        return false;
+    makeCurrent(at - m_ids.begin());
+    return true;
 }
 
 void Recordset::MoveFirst()
 {
-    if (RecordCount() == 0)
+    if (!knows(0))
         throw noCurrentRecord();
+    m_detached.reset();
     m_position = 0;
     m_currentDeleted = false;
 }
 
 void Recordset::MoveLast()
 {
-    if (RecordCount() == 0)
+    readAll();
+    if (rowCount() == 0)
         throw noCurrentRecord();
-    m_position = RecordCount() - 1;
+    m_detached.reset();
+    m_position = rowCount() - 1;
     m_currentDeleted = false;
 }
 
 void Recordset::MoveNext()
 {
+    attach();
     if (m_currentDeleted && m_position >= 0) {
         // The row after a deleted one already stands at the deleted row's place.
         m_currentDeleted = false;
@@ -302,37 +723,26 @@ void Recordset::MoveNext()
 void Recordset::fetchAround(qsizetype position) const
 {
     const qsizetype count = position == m_cacheEnd ? fetchWindow : 1;
-    const qsizetype end = std::min(RecordCount(), position + count);
+    knows(position + count - 1);
+    const qsizetype end = std::min(rowCount(), position + count);
     if (m_cache.size() > cacheLimit)
         m_cache.clear();
-    const qint64 first = m_keys[size_t(position)];
-    const qint64 last = m_keys[size_t(end - 1)];
-    // A window of ascending keys close together is read in one range; scattered
-    // keys are read one by one.
+    const qint64 first = m_ids[size_t(position)];
+    const qint64 last = m_ids[size_t(end - 1)];
+    // A window of ascending ids close together is read in one range; scattered
+    // ids are read one by one.
     const bool range = end - position > 1 && last > first && last - first < 4 * (end - position)
-        && std::is_sorted(m_keys.begin() + position, m_keys.begin() + end);
+        && std::is_sorted(m_ids.begin() + position, m_ids.begin() + end);
     Statement& st = range ? m_rangeRead : m_singleRead;
-    if (!st) {
-        const QString sql = QStringLiteral("select * from ") + quotedName(m_table)
-            + (range ? QStringLiteral(" where rowid between ?1 and ?2")
-                     : QStringLiteral(" where rowid = ?1"));
-        const QByteArray utf8 = sql.toUtf8();
-        sqlite3_stmt* raw = nullptr;
-        const int rc = sqlite3_prepare_v2(m_connection->handle(), utf8.constData(), -1, &raw, nullptr);
-        st.reset(raw);
-        if (rc != SQLITE_OK)
-            m_connection->fail(rc);
-    }
+    if (!st)
+        st = prepare(*m_connection,
+            "select " + m_rowId + ", * from " + quotedName(m_table) + " where " + m_rowId
+                + (range ? QStringLiteral(" between ?1 and ?2") : QStringLiteral(" = ?1")));
     const int n = int(m_columns.size());
     auto readRows = [&] {
         int rc;
-        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-            std::vector<QVariant> row;
-            row.reserve(size_t(n));
-            for (int i = 0; i < n; ++i)
-                row.push_back(columnValue(st.get(), i));
-            m_cache[sqlite3_column_int64(st.get(), m_keyColumn)] = std::move(row);
-        }
+        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
+            m_cache[sqlite3_column_int64(st.get(), 0)] = rowValues(st.get(), 1, n);
         sqlite3_reset(st.get());
         if (rc != SQLITE_DONE)
             m_connection->fail(rc);
@@ -343,24 +753,44 @@ void Recordset::fetchAround(qsizetype position) const
         readRows();
     } else {
         for (qsizetype i = position; i < end; ++i) {
-            sqlite3_bind_int64(st.get(), 1, m_keys[size_t(i)]);
+            sqlite3_bind_int64(st.get(), 1, m_ids[size_t(i)]);
             readRows();
         }
     }
     m_cacheEnd = end;
 }
 
+void Recordset::fetchOne(qint64 id) const
+{
+    if (!m_singleRead)
+        m_singleRead = prepare(*m_connection,
+            "select " + m_rowId + ", * from " + quotedName(m_table) + " where " + m_rowId + " = ?1");
+    sqlite3_stmt* st = m_singleRead.get();
+    sqlite3_bind_int64(st, 1, id);
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+        m_cache[id] = rowValues(st, 1, int(m_columns.size()));
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE)
+        m_connection->fail(rc);
+}
+
 const std::vector<QVariant>& Recordset::currentRow() const
 {
     if (!hasCurrent())
         throw noCurrentRecord();
-    if (!m_keyed)
+    if (m_kind == Kind::Values)
         return m_rows[size_t(m_position)];
-    const qint64 key = m_keys[size_t(m_position)];
-    auto it = m_cache.find(key);
+    const qint64 id = m_detached ? *m_detached : m_ids[size_t(m_position)];
+    auto it = m_cache.find(id);
     if (it == m_cache.end()) {
-        fetchAround(m_position);
-        it = m_cache.find(key);
+        if (m_cache.size() > cacheLimit)
+            m_cache.clear();
+        if (m_detached)
+            fetchOne(id);
+        else
+            fetchAround(m_position);
+        it = m_cache.find(id);
         if (it == m_cache.end())
             throw DataError(ErrorNumber::RecordDeleted,
                 QStringLiteral("El registro ya no existe: se ha eliminado."));
@@ -373,9 +803,9 @@ int Recordset::columnIndex(const QString& name) const
     const qsizetype exact = m_columns.indexOf(name);
     if (exact >= 0)
         return int(exact);
-    for (int i = 0; i < m_columns.size(); ++i)
-        if (m_columns[i].compare(name, Qt::CaseInsensitive) == 0)
-            return i;
+    const qsizetype other = indexOfName(m_columns, name);
+    if (other >= 0)
+        return int(other);
     throw DataError(ErrorNumber::ItemNotFound,
         QStringLiteral("No se encontró el campo «%1» en esta colección.").arg(name));
 }
@@ -394,43 +824,205 @@ Field Recordset::Fields(int position) const
     return Field(currentRow()[size_t(position)]);
 }
 
+void Recordset::makeCurrent(qsizetype position)
+{
+    m_noMatch = position < 0;
+    if (!m_noMatch) {
+        m_detached.reset();
+        m_position = position;
+        m_currentDeleted = false;
+    }
+}
+
 void Recordset::FindFirst(const QString& criterion)
 {
-    Connection& c = *m_connection;
-    if (m_keyed) {
-        Statement st = prepareSelect(c,
-            "select rowid from " + quotedName(m_table) + " where (" + criterion + "\n)");
-        std::unordered_set<qint64> matches;
-        int rc;
-        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
-            matches.insert(sqlite3_column_int64(st.get(), 0));
-        if (rc != SQLITE_DONE)
-            c.fail(rc);
-        qsizetype found = -1;
-        if (!matches.empty() && m_keysSorted) {
-            for (qint64 key : matches) {
-                auto it = std::lower_bound(m_keys.begin(), m_keys.end(), key);
-                if (it != m_keys.end() && *it == key) {
-                    const qsizetype p = it - m_keys.begin();
-                    if (found < 0 || p < found)
-                        found = p;
-                }
+    if (m_kind == Kind::TableIds && findByTextIndex(criterion))
+        return;
+    if (m_kind != Kind::Values)
+        findByIds(criterion);
+    else if (!m_table.isEmpty() && !m_primaryKey.empty())
+        findByPrimaryKey(criterion);
+    else
+        findByValues(criterion);
+}
+
+std::shared_ptr<detail::TextIndex> Recordset::textIndex(int column)
+{
+    auto& slot = sharedState()[m_connection.get()].indexes[m_table + QLatin1Char('\n')
+        + m_columns[column]];
+    if (slot && slot->version == m_version)
+        return slot;
+    if (contentVersion(*m_connection) != m_version)
+        return nullptr; // the table has changed since this set was read
+    auto index = std::make_shared<detail::TextIndex>();
+    index->version = m_version;
+    Statement st = prepare(*m_connection,
+        "select " + m_rowId + ", " + quotedName(m_columns[column]) + " from " + quotedName(m_table)
+            + " where " + m_rowId + " <= ?1");
+    sqlite3_bind_int64(st.get(), 1, m_lastId);
+    const TextKeys& keys = textKeys();
+    int rc;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        if (sqlite3_column_type(st.get(), 1) != SQLITE_TEXT)
+            continue;
+        const std::string_view text(
+            reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1)),
+            size_t(sqlite3_column_bytes(st.get(), 1)));
+        quint64 key = 0;
+        // The engine's comparison and ours must read the same characters.
+        if (!keys.key(text, &key)) {
+            index->usable = false;
+            break;
+        }
+        index->rows.emplace_back(key, sqlite3_column_int64(st.get(), 0));
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        m_connection->fail(rc);
+    if (contentVersion(*m_connection) != m_version)
+        return nullptr;
+    std::sort(index->rows.begin(), index->rows.end());
+    slot = index;
+    return slot;
+}
+
+bool Recordset::findByTextIndex(const QString& criterion)
+{
+    const auto simple = simpleTextCriterion(criterion);
+    if (!simple || !textKeys().available() || !m_idsAscending)
+        return false;
+    const qsizetype column = indexOfName(m_columns, simple->first);
+    if (column < 0 || !m_indexable[size_t(column)])
+        return false;
+    const auto index = textIndex(int(column));
+    if (!index || !index->usable)
+        return false;
+    const std::string typed = simple->second.toStdString();
+    quint64 key = 0;
+    if (!textKeys().key(typed, &key))
+        return false;
+    // Rows of the key in set order; the first whose text equals the typed one is it.
+    // Rows added through this set follow them, and are left to the engine.
+    constexpr int mostCompared = 64;
+    int compared = 0;
+    const qsizetype saved = m_position;
+    const bool savedDeleted = m_currentDeleted;
+    const std::optional<qint64> savedDetached = m_detached;
+    for (auto it = std::lower_bound(index->rows.begin(), index->rows.end(),
+             std::pair { key, std::numeric_limits<qint64>::min() });
+         it != index->rows.end() && it->first == key; ++it) {
+        if (++compared > mostCompared)
+            break;
+        if (!placeAt(it->second))
+            continue; // deleted through this set
+        try {
+            const QVariant stored = currentRow()[size_t(column)];
+            if (stored.typeId() == QMetaType::QString
+                && compareCatalogText(stored.toString().toStdString(), typed) == 0) {
+                m_noMatch = false;
+                return true;
             }
-        } else if (!matches.empty()) {
-            for (size_t i = 0; i < m_keys.size(); ++i)
-                if (matches.count(m_keys[i])) {
-                    found = qsizetype(i);
-                    break;
-                }
+        } catch (const DataError&) {
+            // Deleted through another source since: the engine decides.
+            compared = mostCompared + 1;
+            break;
         }
-        m_noMatch = found < 0;
-        if (!m_noMatch) {
-            m_position = found;
-            m_currentDeleted = false;
-        }
+    }
+    m_position = saved;
+    m_currentDeleted = savedDeleted;
+    m_detached = savedDetached;
+    if (compared > mostCompared || m_changed)
+        return false;
+    makeCurrent(-1);
+    return true;
+}
+
+QString Recordset::judgedRows() const
+{
+    QStringList columns;
+    if (!m_rowId.isEmpty())
+        columns << m_rowId + QStringLiteral(" as ") + rowIdColumn;
+    for (int i = 0; i < m_columns.size(); ++i)
+        columns << (m_indexable[size_t(i)]
+                ? quotedName(m_columns[i]) + QStringLiteral(" collate nocase as ")
+                    + quotedName(m_columns[i])
+                : quotedName(m_columns[i]));
+    return "(select " + columns.join(QLatin1String(", ")) + " from " + quotedName(m_table) + ")";
+}
+
+void Recordset::findByIds(const QString& criterion)
+{
+    Statement st = prepareSelect(*m_connection,
+        "select " + rowIdColumn + " from " + judgedRows() + " where (" + criterion + "\n)");
+    std::unordered_set<qint64> matches;
+    int rc;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
+        matches.insert(sqlite3_column_int64(st.get(), 0));
+    if (rc != SQLITE_DONE)
+        m_connection->fail(rc);
+    if (matches.empty()) {
+        makeCurrent(-1);
         return;
     }
+    qsizetype found = -1;
+    if (m_idsAscending) {
+        for (qint64 id : matches) {
+            const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), id);
+            if (it != m_ids.end() && *it == id && (found < 0 || it - m_ids.begin() < found))
+                found = it - m_ids.begin();
+        }
+    }
+    if (found < 0 && m_kind == Kind::TableIds && !m_complete) {
+        // Then the rows not read yet, in id order, and last the rows added here.
+        std::optional<qint64> first;
+        for (qint64 id : matches)
+            if (id >= m_nextId && id <= m_lastId && !m_excluded.count(id) && (!first || id < *first))
+                first = id;
+        for (auto it = m_appended.begin(); !first && it != m_appended.end(); ++it)
+            if (matches.count(*it))
+                first = *it;
+        m_noMatch = !first || !placeAt(*first);
+        return;
+    }
+    for (qsizetype from = m_idsAscending ? rowCount() : 0; found < 0;) {
+        for (qsizetype i = from; i < rowCount(); ++i)
+            if (matches.count(m_ids[size_t(i)])) {
+                found = i;
+                break;
+            }
+        from = rowCount();
+        if (found >= 0 || !readMore())
+            break;
+    }
+    makeCurrent(found);
+}
 
+void Recordset::findByPrimaryKey(const QString& criterion)
+{
+    QStringList names;
+    for (int i : m_primaryKey)
+        names << quotedName(m_columns[i]);
+    Statement st = prepareSelect(*m_connection,
+        "select " + names.join(QLatin1String(", ")) + " from " + judgedRows() + " where ("
+            + criterion + "\n)");
+    QSet<QString> matches;
+    int rc;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
+        matches.insert(identity(rowValues(st.get(), 0, int(m_primaryKey.size()))));
+    if (rc != SQLITE_DONE)
+        m_connection->fail(rc);
+    qsizetype found = -1;
+    for (qsizetype i = 0; found < 0 && !matches.isEmpty() && knows(i); ++i) {
+        std::vector<QVariant> key;
+        for (int c : m_primaryKey)
+            key.push_back(m_rows[size_t(i)][size_t(c)]);
+        if (matches.contains(identity(key)))
+            found = i;
+    }
+    makeCurrent(found);
+}
+
+void Recordset::findByValues(const QString& criterion)
+{
     // Values kept in the set: let the engine judge each row against the criterion,
     // with text compared as the catalogue's columns compare it.
     QString columns;
@@ -440,27 +1032,25 @@ void Recordset::FindFirst(const QString& criterion)
                        .arg(i + 1)
                        .arg(quotedName(m_columns[i]));
     Statement st = prepareSelect(
-        c, "select 1 from (select " + columns + ") where (" + criterion + "\n)");
-    m_noMatch = true;
-    for (size_t r = 0; r < m_rows.size(); ++r) {
+        *m_connection, "select 1 from (select " + columns + ") where (" + criterion + "\n)");
+    for (qsizetype r = 0; knows(r); ++r) {
         sqlite3_reset(st.get());
         for (int i = 0; i < m_columns.size(); ++i)
-            bindValue(st.get(), i + 1, m_rows[r][size_t(i)]);
+            bindValue(st.get(), i + 1, m_rows[size_t(r)][size_t(i)]);
         const int rc = sqlite3_step(st.get());
         if (rc == SQLITE_ROW) {
-            m_noMatch = false;
-            m_position = qsizetype(r);
-            m_currentDeleted = false;
+            makeCurrent(r);
             return;
         }
         if (rc != SQLITE_DONE)
-            c.fail(rc);
+            m_connection->fail(rc);
     }
+    makeCurrent(-1);
 }
 
 void Recordset::requireTable(const char* operation) const
 {
-    if (!m_keyed)
+    if (m_table.isEmpty() || (m_kind == Kind::Values && m_primaryKey.empty()))
         throw DataError(ErrorNumber::NotAllowed,
             QStringLiteral("Este conjunto de registros no admite la operación %1.")
                 .arg(QLatin1String(operation)));
@@ -490,7 +1080,7 @@ void Recordset::Update()
             QStringLiteral("No hay ningún registro nuevo en curso (falta AddNew)."));
     std::vector<QVariant> row = std::move(*m_newRow);
     m_newRow.reset();
-    m_connection->ensurePresent();
+    writing();
     QString names, marks;
     for (int i = 0; i < m_columns.size(); ++i) {
         if (!m_collected[size_t(i)])
@@ -498,26 +1088,37 @@ void Recordset::Update()
         names += (names.isEmpty() ? QString() : QStringLiteral(", ")) + quotedName(m_columns[i]);
         marks += marks.isEmpty() ? QStringLiteral("?") : QStringLiteral(", ?");
     }
-    const QString sql = names.isEmpty()
+    QString sql = names.isEmpty()
         ? "insert into " + quotedName(m_table) + " default values"
         : "insert into " + quotedName(m_table) + " (" + names + ") values (" + marks + ")";
-    const QByteArray utf8 = sql.toUtf8();
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(m_connection->handle(), utf8.constData(), -1, &raw, nullptr);
-    Statement st(raw);
-    if (rc != SQLITE_OK)
-        m_connection->fail(rc);
+    if (m_kind == Kind::Values)
+        sql += QStringLiteral(" returning *"); // the row as stored, defaults included
+    Statement st = prepare(*m_connection, sql);
     int bind = 1;
     for (int i = 0; i < m_columns.size(); ++i)
         if (m_collected[size_t(i)])
             bindValue(st.get(), bind++, row[size_t(i)]);
-    rc = sqlite3_step(st.get());
-    if (rc != SQLITE_DONE)
-        m_connection->fail(rc);
-    const qint64 key = sqlite3_last_insert_rowid(m_connection->handle());
-    if (!m_keys.empty() && key <= m_keys.back())
-        m_keysSorted = false;
-    m_keys.push_back(key);
+    int rc = sqlite3_step(st.get());
+    if (m_kind == Kind::Values) {
+        if (rc != SQLITE_ROW)
+            m_connection->fail(rc);
+        std::vector<QVariant> stored = rowValues(st.get(), 0, int(m_columns.size()));
+        rc = sqlite3_step(st.get());
+        if (rc != SQLITE_DONE)
+            m_connection->fail(rc);
+        m_rows.push_back(std::move(stored));
+    } else {
+        if (rc != SQLITE_DONE)
+            m_connection->fail(rc);
+        const qint64 id = sqlite3_last_insert_rowid(m_connection->handle());
+        if (m_kind == Kind::TableIds) {
+            written(id, true);
+        } else {
+            if (!m_ids.empty() && id <= m_ids.back())
+                m_idsAscending = false;
+            m_ids.push_back(id);
+        }
+    }
     if (m_position < 0)
         m_position = 0;
 }
@@ -527,20 +1128,36 @@ void Recordset::Delete()
     requireTable("Delete");
     if (!hasCurrent())
         throw noCurrentRecord();
-    m_connection->ensurePresent();
-    const QByteArray sql = ("delete from " + quotedName(m_table) + " where rowid = ?").toUtf8();
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(m_connection->handle(), sql.constData(), -1, &raw, nullptr);
-    Statement st(raw);
-    if (rc != SQLITE_OK)
-        m_connection->fail(rc);
-    const qint64 key = m_keys[size_t(m_position)];
-    sqlite3_bind_int64(st.get(), 1, key);
-    rc = sqlite3_step(st.get());
-    if (rc != SQLITE_DONE)
-        m_connection->fail(rc);
-    m_keys.erase(m_keys.begin() + m_position);
-    m_cache.erase(key);
+    writing();
+    if (!hasCurrent())
+        throw noCurrentRecord();
+    if (m_kind == Kind::Values) {
+        QStringList where;
+        for (int c : m_primaryKey)
+            where << quotedName(m_columns[c]) + QStringLiteral(" = ?");
+        Statement st = prepare(*m_connection,
+            "delete from " + quotedName(m_table) + " where " + where.join(QLatin1String(" and ")));
+        int bind = 1;
+        for (int c : m_primaryKey)
+            bindValue(st.get(), bind++, m_rows[size_t(m_position)][size_t(c)]);
+        const int rc = sqlite3_step(st.get());
+        if (rc != SQLITE_DONE)
+            m_connection->fail(rc);
+        m_rows.erase(m_rows.begin() + m_position);
+    } else {
+        Statement st = prepare(
+            *m_connection, "delete from " + quotedName(m_table) + " where " + m_rowId + " = ?");
+        const qint64 id = m_detached ? *m_detached : m_ids[size_t(m_position)];
+        sqlite3_bind_int64(st.get(), 1, id);
+        const int rc = sqlite3_step(st.get());
+        if (rc != SQLITE_DONE)
+            m_connection->fail(rc);
+        if (!m_detached)
+            m_ids.erase(m_ids.begin() + m_position);
+        if (m_kind == Kind::TableIds)
+            written(id, false);
+        m_cache.erase(id);
+    }
     m_cacheEnd = -1;
     m_currentDeleted = true;
 }

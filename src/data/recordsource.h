@@ -5,18 +5,21 @@
 #include <QVariant>
 #include <memory>
 #include <optional>
+#include <limits>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 struct sqlite3_stmt;
 
-namespace velmor::detail {
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* st) const;
-};
-}
-
 namespace velmor {
+namespace detail {
+    struct StatementFinalizer {
+        void operator()(sqlite3_stmt* st) const;
+    };
+    using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+    struct TextIndex;
+}
 
 class Connection;
 class RecordSource;
@@ -41,11 +44,18 @@ QString valueText(const QVariant& value);
 
 // The result set of a record source, with a current record.
 //
-// The rows of a set are fixed when the record source is refreshed: rows written
-// through another record source join it only at the next Refresh. A row added
-// through this set joins it at once (at its end); a deleted row leaves it.
-// When the set's rows come straight from one table, the set keeps each row's key
-// and reads the values when they are asked for; otherwise it keeps the values.
+// The rows of a set are those of the moment of its Refresh: rows written through
+// another record source join it only at the next Refresh. A row added through this
+// set joins it at once (at its end); a deleted row leaves it.
+//
+// A set learns its rows as it is used: Refresh reads at most its first rows, and
+// MoveLast reads them all. Before any record source writes to the file, every set
+// on the same connection reads the rows it has not read yet, so that the write
+// cannot join them.
+//
+// Sets of rows of a table that has row ids keep each row's id and read values by
+// it; other sets (a table without row ids, or a statement whose rows cannot be
+// traced to row ids) keep the values themselves.
 class Recordset {
 public:
     Recordset(const Recordset&) = delete;
@@ -63,6 +73,7 @@ public:
     void MoveNext();
     bool hasCurrent() const;
 
+    // 0 for an empty set; the rows read so far otherwise, all of them after MoveLast.
     qsizetype RecordCount() const;
 
     Field Fields(const QString& name) const;
@@ -80,29 +91,81 @@ private:
     friend class RecordSource;
     Recordset(std::shared_ptr<Connection> connection, const QString& source);
 
-    void load(const QString& source);
+    enum class Kind {
+        TableIds, // every row of a table with row ids, read by id in id order
+        StatementIds, // a statement's rows, traced to the row ids of their table
+        Values, // a statement's rows, or a table without row ids, kept as values
+    };
+
+    void openTable(const QString& table);
+    void openStatement(const QString& source);
+    void inspectTable(const QString& table);
+    qsizetype rowCount() const;
+    // Reads rows until more than `count` are known or the set is complete.
+    bool knows(qsizetype count) const;
+    bool readMore() const;
+    void readAll() const;
+    // Before a write: sets that read a statement read all their rows.
+    void writing();
+    // After a write: sets of the table's rows keep out a row added since their
+    // Refresh and keep a row deleted since.
+    void written(qint64 id, bool added);
+    // Makes the row with this id current, in a set of a table's rows; false when
+    // the set does not hold it.
+    bool placeAt(qint64 id);
+    // A current row found beyond the rows read so far gets its position.
+    void attach() const;
+    static void readPendingRows(const Connection& connection);
+
+    bool findByTextIndex(const QString& criterion);
+    // The table's rows with text columns in the catalogue's text order, for criteria.
+    QString judgedRows() const;
+    void findByIds(const QString& criterion);
+    void findByPrimaryKey(const QString& criterion);
+    void findByValues(const QString& criterion);
+    void makeCurrent(qsizetype position);
+    std::shared_ptr<detail::TextIndex> textIndex(int column);
+
     int columnIndex(const QString& name) const;
     const std::vector<QVariant>& currentRow() const;
     void fetchAround(qsizetype position) const;
+    void fetchOne(qint64 id) const;
     void requireTable(const char* operation) const;
 
     std::shared_ptr<Connection> m_connection;
+    Kind m_kind = Kind::Values;
     QStringList m_columns;
-    QString m_table; // set when the rows come from this one table
-    int m_keyColumn = -1; // position of the table's key column in the set
-    bool m_keyed = false;
-    std::vector<qint64> m_keys; // keyed sets: one key per row, in set order
-    std::vector<std::vector<QVariant>> m_rows; // other sets: the values
-    bool m_keysSorted = true;
-    qsizetype m_position = -1; // -1: no current record
+    QString m_table; // set when rows can be added to and deleted from this table
+    QString m_rowId; // the name that reads the table's row id
+    std::vector<int> m_primaryKey; // columns that identify a row of a table without row ids
+    std::vector<bool> m_indexable; // columns that hold texts, compared in catalogue order
+
+    mutable std::vector<qint64> m_ids; // id kinds: one row id per row, in set order
+    mutable std::vector<std::vector<QVariant>> m_rows; // Values: the rows
+    mutable bool m_complete = false;
+    mutable bool m_idsAscending = true;
+    mutable detail::Statement m_cursor; // statement kinds: the rows not read yet
+    mutable detail::Statement m_nextIds; // TableIds: the next ids up to m_lastId
+    mutable qint64 m_lastId = 0; // TableIds: the highest id at Refresh
+    mutable qint64 m_nextId = std::numeric_limits<qint64>::min(); // TableIds: first id not read
+    mutable std::unordered_set<qint64> m_excluded; // TableIds: written since, not read yet
+    mutable std::vector<qint64> m_kept; // TableIds: deleted since, not read yet (sorted)
+    mutable std::vector<qint64> m_appended; // TableIds: added through this set, not read yet
+    mutable qsizetype m_batch = 16;
+
+    quint64 m_version = 0; // the file's contents at Refresh
+    bool m_changed = false; // rows were added or deleted through this set
+    mutable qsizetype m_position = -1; // -1: no current record
+    // TableIds: the current row, when it lies beyond the ids read so far.
+    mutable std::optional<qint64> m_detached;
     bool m_currentDeleted = false; // the row at m_position follows a deleted one
     bool m_noMatch = false;
 
-    // Values of keyed rows read so far, for a window of positions.
+    // Values of rows read by id so far, for a window of positions.
     mutable std::unordered_map<qint64, std::vector<QVariant>> m_cache;
     mutable qsizetype m_cacheEnd = -1;
-    mutable std::unique_ptr<sqlite3_stmt, detail::StatementFinalizer> m_singleRead;
-    mutable std::unique_ptr<sqlite3_stmt, detail::StatementFinalizer> m_rangeRead;
+    mutable detail::Statement m_singleRead;
+    mutable detail::Statement m_rangeRead;
 
     std::optional<std::vector<QVariant>> m_newRow;
     std::vector<bool> m_collected;

@@ -31,6 +31,19 @@ TestCatalog::TestCatalog()
     velmor::CatalogFile::setPathOverride(m_path);
 }
 
+TestCatalog::TestCatalog(const QString& schema)
+{
+    m_path = m_dir.filePath(QStringLiteral("velmor.mdb"));
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(m_path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+        nullptr);
+    char* message = nullptr;
+    if (sqlite3_exec(db, schema.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK)
+        qFatal("test schema failed: %s", message);
+    sqlite3_close_v2(db);
+    velmor::CatalogFile::setPathOverride(m_path);
+}
+
 TestCatalog::~TestCatalog() { velmor::CatalogFile::setPathOverride(QString()); }
 
 void TestCatalog::exec(const QString& sql)

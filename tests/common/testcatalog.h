@@ -10,6 +10,8 @@
 class TestCatalog {
 public:
     TestCatalog();
+    // A catalogue made by hand: an empty file given the statements that make its tables.
+    explicit TestCatalog(const QString& schema);
     ~TestCatalog();
 
     QString path() const { return m_path; }
