@@ -72,9 +72,12 @@ private:
     QListView* crearLista(const char* nombre, QStringListModel* modelo, const QRect& twips);
 
     static void leerFila(Recordset& rs, Filas& filas);
+    // The id, name and artist of at most `limite` rows from the current one (all
+    // when negative), in one pass; returns how many were read.
+    static qsizetype leerFilas(Recordset& rs, qsizetype limite, Filas& filas);
     // The CD of each song row of canciones, in song-row order.
     static void cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& filas);
-    void agregarFilas(const Filas& filas);
+    void agregarFilas(Filas& filas);
     void seleccionarFila(QListView* lista, int fila);
     static int filaSeleccionada(const QListView* lista);
     void mostrarError(const DataError& e);
