@@ -269,6 +269,39 @@ void frmconsultas::limpiar_textos()
     txtdescripcion->setPlainText(QString());
 }
 
+void frmconsultas::Claves::clear()
+{
+    m_enteros.clear();
+    m_otras.clear();
+}
+
+void frmconsultas::Claves::agregar(const std::optional<StoredNumber>& clave)
+{
+    const qint64* entero = clave ? std::get_if<qint64>(&*clave) : nullptr;
+    if (!entero)
+        m_otras.insert(m_enteros.size(), clave);
+    m_enteros << (entero ? *entero : 0);
+}
+
+void frmconsultas::Claves::agregar(Claves&& otras)
+{
+    if (m_enteros.isEmpty()) {
+        *this = std::move(otras);
+        return;
+    }
+    for (auto it = otras.m_otras.cbegin(); it != otras.m_otras.cend(); ++it)
+        m_otras.insert(m_enteros.size() + it.key(), it.value());
+    m_enteros += otras.m_enteros;
+}
+
+std::optional<StoredNumber> frmconsultas::Claves::value(qsizetype fila) const
+{
+    if (fila < 0 || fila >= m_enteros.size())
+        return std::nullopt;
+    const auto otra = m_otras.constFind(fila);
+    return otra != m_otras.cend() ? *otra : std::optional<StoredNumber>(m_enteros[fila]);
+}
+
 void frmconsultas::leerFila(Recordset& rs, Filas& filas)
 {
     // All three are read before any is added, so a failure leaves the three lists
@@ -277,7 +310,7 @@ void frmconsultas::leerFila(Recordset& rs, Filas& filas)
     const QString nombre = rs.Fields(QStringLiteral("nombre")).text();
     const QString artista = rs.Fields(QStringLiteral("artista")).text();
     filas.ids << id.text();
-    filas.claves << storedNumber(id.Value());
+    filas.claves.agregar(storedNumber(id.Value()));
     filas.nombres << nombre;
     filas.artistas << artista;
 }
@@ -292,7 +325,7 @@ qsizetype frmconsultas::leerFilas(Recordset& rs, qsizetype limite, Filas& filas)
     filas.claves.reserve(filas.claves.size() + esperadas);
     return rs.readOnward(columnas, limite, [&filas](const QVariant* valores) {
         filas.ids << valueText(valores[0]);
-        filas.claves << storedNumber(valores[0]);
+        filas.claves.agregar(storedNumber(valores[0]));
         filas.nombres << valueText(valores[1]);
         filas.artistas << valueText(valores[2]);
     });
@@ -309,10 +342,7 @@ void frmconsultas::agregarFilas(Filas& filas)
         else
             modelo->setStringList(modelo->stringList() + nuevas);
     };
-    if (m_claves.isEmpty())
-        m_claves = std::exchange(filas.claves, {});
-    else
-        m_claves += filas.claves;
+    m_claves.agregar(std::move(filas.claves));
     unir(m_ids, filas.ids);
     unir(m_nombres, filas.nombres);
     unir(m_artistas, filas.artistas);
@@ -382,7 +412,7 @@ void frmconsultas::cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& f
         cds.MoveFirst();
         leerFilas(cds, -1, todos);
         for (qsizetype i = todos.claves.size() - 1; i >= 0; --i)
-            if (const QString id = clave(todos.claves[i]); !id.isEmpty())
+            if (const QString id = clave(todos.claves.value(i)); !id.isEmpty())
                 posicion.insert(id, i);
     }
     const auto cd = [&](const QVariant& id) { return posicion.constFind(clave(storedNumber(id))); };
@@ -393,7 +423,7 @@ void frmconsultas::cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& f
               const auto encontrado = cd(valores[0]);
               if (encontrado == posicion.cend())
                   return;
-              filas.claves << todos.claves[*encontrado];
+              filas.claves.agregar(todos.claves.value(*encontrado));
               filas.ids << todos.ids[*encontrado];
               filas.nombres << todos.nombres[*encontrado];
               filas.artistas << todos.artistas[*encontrado];
