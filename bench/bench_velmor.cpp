@@ -539,7 +539,8 @@ int child(int argc, char** argv, const QElapsedTimer& sinceStart)
         if (!form.Form_Load())
             return 1;
         form.btntodos_Click();
-        std::printf("%ld %d\n", peakKilobytes(), child<QListView>(&form, "List2")->model()->rowCount());
+        std::printf(
+            "%ld %d\n", peakKilobytes(), child<QListView>(&form, "List2")->model()->rowCount());
     } else if (what == "memory-bare") {
         sqlite3* db = nullptr;
         sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
@@ -589,7 +590,8 @@ void startUp(const QString& label, const QString& path, int rounds, std::vector<
         velmorSide.push_back(inChild("startup-velmor", path));
         bare.push_back(inChild("startup-bare", path));
     }
-    rows.push_back({ label, median(velmorSide), "bare main window, MDI area, 24 boxes", median(bare) });
+    rows.push_back(
+        { label, median(velmorSide), "bare main window, MDI area, 24 boxes", median(bare) });
 }
 
 void peakMemory(const QString& path, std::vector<Row>& rows)
@@ -623,8 +625,8 @@ void run(int n, int rounds, const QString& only)
     if (wanted("arranque")) {
         startUp(QStringLiteral("start-up to the first frame"), path, std::max(3, rounds / 2), rows);
         if (n == 1000)
-            startUp(QStringLiteral("start-up, empty catalogue"), catalogue(0), std::max(3, rounds / 2),
-                rows);
+            startUp(QStringLiteral("start-up, empty catalogue"), catalogue(0),
+                std::max(3, rounds / 2), rows);
     }
     // The first look-up by a column after the form loads also reads the column.
     for (const char* box : { "txtnomcd", "txtart" }) {

@@ -497,11 +497,13 @@ void frmconsultas::btnbuscar_Click()
     // Walking to the last row only makes the count exact; a set that the search
     // binds anew right after is never counted, so it is not walked.
     const auto reiniciar = [&](RecordSource& origen, bool seRelee) {
-        return paso([&] { origen.setRecordSource(QLatin1String(todosLosCd)); })
-            && paso([&] { origen.Refresh(); })
-            && (seRelee
-                || (paso([&] { origen.Recordset().MoveLast(); })
-                    && paso([&] { origen.Recordset().MoveFirst(); })));
+        if (!paso([&] { origen.setRecordSource(QLatin1String(todosLosCd)); })
+            || !paso([&] { origen.Refresh(); }))
+            return false;
+        if (seRelee)
+            return true;
+        return paso([&] { origen.Recordset().MoveLast(); })
+            && paso([&] { origen.Recordset().MoveFirst(); });
     };
 
     qint64 item = 0;

@@ -1191,8 +1191,7 @@ qsizetype Recordset::readOnward(const QStringList& names, qsizetype limit,
     for (int c : columns)
         read += QStringLiteral(", ") + quotedName(m_columns[c]);
     Statement st = prepare(*m_connection,
-        read + " from " + quotedName(m_table) + " where " + m_rowId + " >= ?1 order by "
-            + m_rowId);
+        read + " from " + quotedName(m_table) + " where " + m_rowId + " >= ?1 order by " + m_rowId);
     sqlite3_stmt* s = st.get();
     constexpr int longestGap = 32;
     int rc = SQLITE_DONE;

@@ -437,18 +437,20 @@ private slots:
         QTest::addColumn<QString>("despues");
         const QString tabla = "datos_cd";
         const QString porNombre = "select * from datos_cd order by nombre desc";
-        const QString valores = "select id, nombre, artista from datos_cd where id > 3 order by id desc";
+        const QString valores
+            = "select id, nombre, artista from datos_cd where id > 3 order by id desc";
         const QString todas = "select * from canciones";
         const QString dos = "select * from canciones where id <= 7";
         const int sinFila = velmor::ErrorNumber::NoCurrentRecord;
         const int borrada = velmor::ErrorNumber::RecordDeleted;
-        const auto fila = [](const char* nombre, const QString& origen, const char* pasos,
-                              const QString& cota, const QStringList& ids, int fallo,
-                              const char* despues) {
-            QTest::newRow(nombre) << origen << pasos << cota << ids << fallo << despues;
-        };
+        const auto fila
+            = [](const char* nombre, const QString& origen, const char* pasos, const QString& cota,
+                  const QStringList& ids, int fallo, const char* despues) {
+                  QTest::newRow(nombre) << origen << pasos << cota << ids << fallo << despues;
+              };
         fila("tabla", tabla, "", todas, todos, sinFila, "");
-        fila("tabla, fila agregada", tabla, "+30", todas, todos + QStringList { "30" }, sinFila, "");
+        fila(
+            "tabla, fila agregada", tabla, "+30", todas, todos + QStringList { "30" }, sinFila, "");
         fila("tabla, agregada y borrada la primera", tabla, "+30 - ^", todas,
             { "7", "12", "20", "30" }, sinFila, "");
         fila("tabla, escrita por otro", tabla, "otro+40 otro+5", todas, todos, sinFila, "");
@@ -456,8 +458,8 @@ private slots:
         fila("tabla, desde la tercera", tabla, "> >", todas, { "12", "20" }, sinFila, "");
         fila("tabla, cota", tabla, "", dos, { "3", "7" }, 0, "12");
         fila("orden propio", porNombre, "", todas, { "20", "7", "12", "3" }, sinFila, "");
-        fila("orden propio, fila agregada", porNombre, "+30", todas,
-            { "20", "7", "12", "3", "30" }, sinFila, "");
+        fila("orden propio, fila agregada", porNombre, "+30", todas, { "20", "7", "12", "3", "30" },
+            sinFila, "");
         fila("orden propio, borrada por otro", porNombre, "otro-12", todas, { "20", "7" }, borrada,
             "");
         fila("orden propio, cota", porNombre, "> otro+40", dos, { "7", "12" }, 0, "3");
