@@ -2,11 +2,18 @@
 // beside a baseline that does the same work with plain SQLite and plain Qt models
 // in the same run, and prints one table per catalogue size.
 //
-//   bench_velmor [--million] [--rounds N] [--size N]...
+//   bench_velmor [--million] [--rounds N] [--size N]... [--only catalogo|consultas|arranque]
 //
 // Sizes are 1,000 and 100,000 CDs; 1,000,000 is added by --million or by the
 // environment variable VELMOR_BENCH_MILLION=1; --size replaces them. Catalogues are kept in
-// <temp>/velmor-bench between runs.
+// <temp>/velmor-bench between runs. --only runs one group of rows: the catalogue form,
+// the query form (with its peak memory), or start-up.
+//
+// Start-up and peak memory are measured in child processes of this program, one per
+// side and round, so that neither side inherits what the other loaded: start-up from
+// the start of main to the first frame of the main window, peak memory as the
+// child's maximum resident set after listing every CD.
+#include "app/mdiprincipal.h"
 #include "catalogo/frmcatalogo.h"
 #include "consultas/frmconsultas.h"
 #include "data/catalogfile.h"
@@ -21,7 +28,12 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QScreen>
 #include <QSet>
 #include <QStringListModel>
 #include <algorithm>
@@ -360,7 +372,8 @@ Samples formTodos(frmconsultas& form, int rounds, qsizetype* rows)
     return s;
 }
 
-// The same rows read with one statement into three list models on views.
+// The same rows read with one statement into three list models on views. Like the
+// form's lists, the models hold the previous listing, which the new one replaces.
 Samples rawListing(const RawDb& raw, const QString& sql, const QString& value, int rounds,
     qsizetype* rows)
 {
@@ -371,8 +384,6 @@ Samples rawListing(const RawDb& raw, const QString& sql, const QString& value, i
     Statement st(raw.db, sql.toUtf8().constData());
     Samples s;
     for (int r = 0; r < rounds; ++r) {
-        for (auto& m : models)
-            m.setStringList({});
         s.push_back(timed([&] {
             if (!value.isNull())
                 st.text(1, value);
@@ -442,7 +453,159 @@ Samples rawListClick(const RawDb& raw, int rounds)
     return s;
 }
 
-void run(int n, int rounds)
+// Start-up and peak memory -----------------------------------------------------
+
+// Runs the event loop until the window's first frame has been painted: widgets
+// that their children cover are not painted at all, so any widget's paint counts,
+// and the rest of the frame is painted before the event loop returns.
+void waitForFirstFrame(QWidget& window)
+{
+    struct Painted : QObject {
+        QWidget* window = nullptr;
+        bool seen = false;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint && o->isWidgetType()
+                && static_cast<QWidget*>(o)->window() == window)
+                seen = true;
+            return false;
+        }
+    } painted;
+    painted.window = &window;
+    qApp->installEventFilter(&painted);
+    QElapsedTimer guard;
+    guard.start();
+    while (!painted.seen && guard.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    qApp->removeEventFilter(&painted);
+    if (!painted.seen) {
+        std::fprintf(stderr, "the window was never painted\n");
+        std::exit(1);
+    }
+}
+
+void coverScreen(QWidget& window)
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window.setGeometry(screen->availableGeometry());
+}
+
+// The high-water mark of this process's own memory: getrusage would also count
+// what the parent held when it started this one.
+long peakKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// One side of one measurement, alone in this process; prints its figure.
+int child(int argc, char** argv, const QElapsedTimer& sinceStart)
+{
+    const QByteArray what = argv[2];
+    const QString path = QString::fromLocal8Bit(argv[3]);
+    QApplication app(argc, argv);
+    FailingMessageBoxes boxes;
+    MessageBoxes::setInstance(&boxes);
+    if (what == "startup-velmor") {
+        // As the program's main does (it also loads the resources, see main).
+        setUpApplication();
+        CatalogFile::setPathOverride(path);
+        mdiprincipal window;
+        coverScreen(window);
+        window.showMaximized();
+        if (!window.showCatalogo())
+            return 1;
+        waitForFirstFrame(window);
+        std::printf("%f\n", double(sinceStart.nsecsElapsed()) / 1e6);
+    } else if (what == "startup-bare") {
+        QMainWindow window;
+        auto* area = new QMdiArea;
+        window.setCentralWidget(area);
+        auto* form = new QWidget;
+        for (int b = 0; b < 24; ++b)
+            (new QLineEdit(form))->setGeometry(10 + (b % 2) * 300, 10 + (b / 2) * 30, 280, 24);
+        area->addSubWindow(form)->show();
+        coverScreen(window);
+        window.showMaximized();
+        waitForFirstFrame(window);
+        std::printf("%f\n", double(sinceStart.nsecsElapsed()) / 1e6);
+    } else if (what == "memory-velmor") {
+        CatalogFile::setPathOverride(path);
+        frmconsultas form(nullptr);
+        if (!form.Form_Load())
+            return 1;
+        form.btntodos_Click();
+        std::printf(
+            "%ld %d\n", peakKilobytes(), child<QListView>(&form, "List2")->model()->rowCount());
+    } else if (what == "memory-bare") {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+        QWidget host;
+        QStringListModel models[3];
+        for (auto& m : models)
+            (new QListView(&host))->setModel(&m);
+        {
+            Statement st(db, "select id, nombre, artista from datos_cd");
+            QStringList columns[3];
+            while (sqlite3_step(st.st) == SQLITE_ROW)
+                for (int c = 0; c < 3; ++c)
+                    columns[c] << RawDb::text(st.st, c);
+            for (int c = 0; c < 3; ++c)
+                models[c].setStringList(std::exchange(columns[c], {}));
+        }
+        sqlite3_close(db);
+        std::printf("%ld %d\n", peakKilobytes(), models[0].rowCount());
+    } else {
+        return 2;
+    }
+    MessageBoxes::setInstance(nullptr);
+    return 0;
+}
+
+// Runs one side in a child process and returns the first number it printed.
+double inChild(const char* what, const QString& path, qint64* second = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QCoreApplication::applicationFilePath(), { "--child", what, path });
+    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
+        std::fprintf(stderr, "child %s failed\n", what);
+        std::exit(1);
+    }
+    const QList<QByteArray> figures = p.readAllStandardOutput().trimmed().split(' ');
+    if (second)
+        *second = figures.value(1).toLongLong();
+    return figures.value(0).toDouble();
+}
+
+// Sides alternate so that a busy moment of the machine falls on both.
+void startUp(const QString& label, const QString& path, int rounds, std::vector<Row>& rows)
+{
+    Samples velmorSide, bare;
+    for (int r = 0; r < rounds; ++r) {
+        velmorSide.push_back(inChild("startup-velmor", path));
+        bare.push_back(inChild("startup-bare", path));
+    }
+    rows.push_back(
+        { label, median(velmorSide), "bare main window, MDI area, 24 boxes", median(bare) });
+}
+
+void peakMemory(const QString& path, std::vector<Row>& rows)
+{
+    qint64 velmorRows = 0, bareRows = 0;
+    const double velmorSide = inChild("memory-velmor", path, &velmorRows) / 1024;
+    const double bare = inChild("memory-bare", path, &bareRows) / 1024;
+    if (velmorRows != bareRows)
+        std::fprintf(stderr, "listing rows differ: %lld against %lld\n", velmorRows, bareRows);
+    rows.push_back({ QStringLiteral("peak memory, \"&Todos\" (MB, one run)"), velmorSide,
+        "SQLite + three list models", bare });
+}
+
+void run(int n, int rounds, const QString& only)
 {
     const QString path = catalogue(n);
     CatalogFile::setPathOverride(path);
@@ -458,8 +621,17 @@ void run(int n, int rounds)
         artists << raw.value("select artista" + where);
         keys << raw.value("select id" + where);
     }
+    const auto wanted = [&](const char* group) { return only.isEmpty() || only == group; };
+    if (wanted("arranque")) {
+        startUp(QStringLiteral("start-up to the first frame"), path, std::max(3, rounds / 2), rows);
+        if (n == 1000)
+            startUp(QStringLiteral("start-up, empty catalogue"), catalogue(0),
+                std::max(3, rounds / 2), rows);
+    }
     // The first look-up by a column after the form loads also reads the column.
     for (const char* box : { "txtnomcd", "txtart" }) {
+        if (!wanted("catalogo"))
+            break;
         frmcatalogo form(nullptr);
         form.Form_Load();
         const QString typed = (box == QLatin1String("txtnomcd") ? names : artists)[0].toLower();
@@ -470,7 +642,7 @@ void run(int n, int rounds)
             rawTyping(raw, box == QLatin1String("txtnomcd") ? "nombre" : "artista", { typed })
                 .back() });
     }
-    {
+    if (wanted("catalogo")) {
         frmcatalogo form(nullptr);
         form.Form_Load();
         const Samples byName = formTyping(form, "txtnomcd", names);
@@ -490,7 +662,7 @@ void run(int n, int rounds)
         rows.push_back({ "toolbar \"agregar\" with a CD shown", median(agregar),
             "its 4 SQLite look-ups + 24 boxes", median(rawAgregar(raw, rounds)) });
     }
-    {
+    if (wanted("consultas")) {
         frmconsultas form(nullptr);
         form.Form_Load();
         qsizetype formRows = 0, rawRows = 0;
@@ -523,6 +695,8 @@ void run(int n, int rounds)
         rows.push_back({ QStringLiteral("name search \">=\" (%1 rows)").arg(formRows), median(from),
             models, median(rawFrom) });
     }
+    if (wanted("consultas"))
+        peakMemory(path, rows);
     print(n, rows);
 }
 
@@ -530,8 +704,15 @@ void run(int n, int rounds)
 
 int main(int argc, char** argv)
 {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 4 && qstrcmp(argv[1], "--child") == 0) {
+        if (qstrcmp(argv[2], "startup-velmor") == 0)
+            Q_INIT_RESOURCE(velmor);
+        return child(argc, argv, sinceStart);
+    }
     QApplication app(argc, argv);
     FailingMessageBoxes boxes;
     MessageBoxes::setInstance(&boxes);
@@ -539,6 +720,7 @@ int main(int argc, char** argv)
     int rounds = 15;
     const QStringList args = app.arguments();
     std::vector<int> sizes;
+    QString only;
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--million"))
             million = true;
@@ -546,13 +728,15 @@ int main(int argc, char** argv)
             rounds = std::max(1, args[++i].toInt());
         else if (args[i] == QLatin1String("--size") && i + 1 < args.size())
             sizes.push_back(std::max(1, args[++i].toInt()));
+        else if (args[i] == QLatin1String("--only") && i + 1 < args.size())
+            only = args[++i];
     }
     if (sizes.empty())
         sizes = { 1000, 100000 };
     if (million)
         sizes.push_back(1000000);
     for (int n : sizes)
-        run(n, rounds);
+        run(n, rounds, only);
     MessageBoxes::setInstance(nullptr);
     return 0;
 }

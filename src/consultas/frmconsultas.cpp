@@ -23,6 +23,7 @@
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStringListModel>
+#include <utility>
 
 namespace velmor {
 
@@ -268,25 +269,83 @@ void frmconsultas::limpiar_textos()
     txtdescripcion->setPlainText(QString());
 }
 
-void frmconsultas::leerFila(Recordset& rs, Filas& filas)
+void frmconsultas::Claves::clear()
 {
-    // The id is read first, so a listing that runs out of rows leaves the three
-    // lists with equal numbers of rows.
-    const Field id = rs.Fields(QStringLiteral("id"));
-    filas.ids << id.text();
-    filas.claves << storedNumber(id.Value());
-    filas.nombres << rs.Fields(QStringLiteral("nombre")).text();
-    filas.artistas << rs.Fields(QStringLiteral("artista")).text();
+    m_enteros.clear();
+    m_otras.clear();
 }
 
-void frmconsultas::agregarFilas(const Filas& filas)
+void frmconsultas::Claves::agregar(const std::optional<StoredNumber>& clave)
+{
+    const qint64* entero = clave ? std::get_if<qint64>(&*clave) : nullptr;
+    if (!entero)
+        m_otras.insert(m_enteros.size(), clave);
+    m_enteros << (entero ? *entero : 0);
+}
+
+void frmconsultas::Claves::agregar(Claves&& otras)
+{
+    if (m_enteros.isEmpty()) {
+        *this = std::move(otras);
+        return;
+    }
+    for (auto it = otras.m_otras.cbegin(); it != otras.m_otras.cend(); ++it)
+        m_otras.insert(m_enteros.size() + it.key(), it.value());
+    m_enteros += otras.m_enteros;
+}
+
+std::optional<StoredNumber> frmconsultas::Claves::value(qsizetype fila) const
+{
+    if (fila < 0 || fila >= m_enteros.size())
+        return std::nullopt;
+    const auto otra = m_otras.constFind(fila);
+    return otra != m_otras.cend() ? *otra : std::optional<StoredNumber>(m_enteros[fila]);
+}
+
+void frmconsultas::leerFila(Recordset& rs, Filas& filas)
+{
+    // All three are read before any is added, so a failure leaves the three lists
+    // with equal numbers of rows.
+    const Field id = rs.Fields(QStringLiteral("id"));
+    const QString nombre = rs.Fields(QStringLiteral("nombre")).text();
+    const QString artista = rs.Fields(QStringLiteral("artista")).text();
+    filas.ids << id.text();
+    filas.claves.agregar(storedNumber(id.Value()));
+    filas.nombres << nombre;
+    filas.artistas << artista;
+}
+
+qsizetype frmconsultas::leerFilas(Recordset& rs, qsizetype limite, Filas& filas)
+{
+    static const QStringList columnas
+        = { QStringLiteral("id"), QStringLiteral("nombre"), QStringLiteral("artista") };
+    const qsizetype esperadas = std::min(limite < 0 ? rs.RecordCount() : limite, rs.RecordCount());
+    for (QStringList* lista : { &filas.ids, &filas.nombres, &filas.artistas })
+        lista->reserve(lista->size() + esperadas);
+    filas.claves.reserve(filas.claves.size() + esperadas);
+    return rs.readOnward(columnas, limite, [&filas](const QVariant* valores) {
+        filas.ids << valueText(valores[0]);
+        filas.claves.agregar(storedNumber(valores[0]));
+        filas.nombres << valueText(valores[1]);
+        filas.artistas << valueText(valores[2]);
+    });
+}
+
+void frmconsultas::agregarFilas(Filas& filas)
 {
     if (filas.ids.isEmpty())
         return;
-    m_claves += filas.claves;
-    m_ids->setStringList(m_ids->stringList() + filas.ids);
-    m_nombres->setStringList(m_nombres->stringList() + filas.nombres);
-    m_artistas->setStringList(m_artistas->stringList() + filas.artistas);
+    // The lists are empty after limpiar_textos: they take the rows read without a copy.
+    const auto unir = [](QStringListModel* modelo, QStringList& nuevas) {
+        if (modelo->rowCount() == 0)
+            modelo->setStringList(std::exchange(nuevas, {}));
+        else
+            modelo->setStringList(modelo->stringList() + nuevas);
+    };
+    m_claves.agregar(std::move(filas.claves));
+    unir(m_ids, filas.ids);
+    unir(m_nombres, filas.nombres);
+    unir(m_artistas, filas.artistas);
 }
 
 void frmconsultas::llenar_textos(qint64 item)
@@ -302,10 +361,8 @@ void frmconsultas::llenar_textos(qint64 item)
             // datcan holds every CD here, so its count bounds any CD result; running
             // past the result's last row ends the listing with no current record.
             const qsizetype n = canciones.RecordCount();
-            for (qsizetype i = 0; i < n; ++i) {
-                leerFila(cds, filas);
-                cds.MoveNext();
-            }
+            if (leerFilas(cds, n, filas) < n)
+                throw noCurrentRecord();
         } else {
             cdsDeCanciones(cds, canciones, filas);
         }
@@ -347,29 +404,32 @@ void frmconsultas::cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& f
     // many rows; the first CD with an id stands for it, as FindFirst would find it.
     const auto clave
         = [](const std::optional<StoredNumber>& id) { return id ? numberText(*id) : QString(); };
-    const QString primero = clave(idCancion());
+    if (!idCancion())
+        return;
     Filas todos;
     QHash<QString, qsizetype> posicion;
     if (cds.RecordCount() != 0) {
-        for (cds.MoveFirst(); cds.hasCurrent(); cds.MoveNext()) {
-            const QString id = clave(storedNumber(cds.Fields(QStringLiteral("id")).Value()));
-            if (!id.isEmpty() && !posicion.contains(id)) {
-                posicion.insert(id, todos.ids.size());
-                leerFila(cds, todos);
-            }
-        }
+        cds.MoveFirst();
+        leerFilas(cds, -1, todos);
+        for (qsizetype i = todos.claves.size() - 1; i >= 0; --i)
+            if (const QString id = clave(todos.claves.value(i)); !id.isEmpty())
+                posicion.insert(id, i);
     }
-    if (!posicion.contains(primero))
+    const auto cd = [&](const QVariant& id) { return posicion.constFind(clave(storedNumber(id))); };
+    if (cd(canciones.Fields(QStringLiteral("id")).Value()) == posicion.cend())
         return;
-    for (qsizetype i = 0; i < n; ++i, canciones.MoveNext()) {
-        const auto encontrado = posicion.constFind(clave(idCancion()));
-        if (encontrado == posicion.cend())
-            continue;
-        filas.claves << todos.claves[*encontrado];
-        filas.ids << todos.ids[*encontrado];
-        filas.nombres << todos.nombres[*encontrado];
-        filas.artistas << todos.artistas[*encontrado];
-    }
+    const qsizetype leidas
+        = canciones.readOnward({ QStringLiteral("id") }, n, [&](const QVariant* valores) {
+              const auto encontrado = cd(valores[0]);
+              if (encontrado == posicion.cend())
+                  return;
+              filas.claves.agregar(todos.claves.value(*encontrado));
+              filas.ids << todos.ids[*encontrado];
+              filas.nombres << todos.nombres[*encontrado];
+              filas.artistas << todos.artistas[*encontrado];
+          });
+    if (leidas < n)
+        throw noCurrentRecord();
 }
 
 void frmconsultas::llenar_canciones()
@@ -425,24 +485,33 @@ void frmconsultas::btnbuscar_Click()
             return false;
         }
     };
-    const auto reiniciar = [&](RecordSource& origen) {
-        return paso([&] { origen.setRecordSource(QLatin1String(todosLosCd)); })
-            && paso([&] { origen.Refresh(); }) && paso([&] { origen.Recordset().MoveLast(); })
-            && paso([&] { origen.Recordset().MoveFirst(); });
-    };
-
-    qint64 item = 0;
-    if (!paso([this] { limpiar_textos(); }) || !reiniciar(datcd) || !reiniciar(datcan))
-        return;
-
     const QString criterio = cbocriterios->currentText();
     const QString valor = txtcadena->text();
     const int indice = filaSeleccionada(List1);
     const bool hayOperador = indice >= 0 && indice < operadores;
     const auto op = static_cast<Operador>(indice);
+    const bool porCd = criterio == criterioIdTexto || criterio == criterioNombreTexto
+        || criterio == criterioArtistaTexto;
+    const bool porCancion = criterio == criterioCancionTexto;
 
-    if (criterio == criterioIdTexto || criterio == criterioNombreTexto
-        || criterio == criterioArtistaTexto) {
+    // Walking to the last row only makes the count exact; a set that the search
+    // binds anew right after is never counted, so it is not walked.
+    const auto reiniciar = [&](RecordSource& origen, bool seRelee) {
+        if (!paso([&] { origen.setRecordSource(QLatin1String(todosLosCd)); })
+            || !paso([&] { origen.Refresh(); }))
+            return false;
+        if (seRelee)
+            return true;
+        return paso([&] { origen.Recordset().MoveLast(); })
+            && paso([&] { origen.Recordset().MoveFirst(); });
+    };
+
+    qint64 item = 0;
+    if (!paso([this] { limpiar_textos(); }) || !reiniciar(datcd, porCd && hayOperador)
+        || !reiniciar(datcan, porCancion && hayOperador))
+        return;
+
+    if (porCd) {
         if (hayOperador) {
             const QString consulta = criterio == criterioIdTexto ? consultaPorId(op, valor)
                 : criterio == criterioNombreTexto                ? consultaPorNombre(op, valor)
@@ -453,7 +522,7 @@ void frmconsultas::btnbuscar_Click()
                 return;
         }
         item = 1;
-    } else if (criterio == criterioCancionTexto) {
+    } else if (porCancion) {
         if (hayOperador) {
             if (!paso([&] { datcan.setRecordSource(consultaPorCancion(op, valor)); })
                 || !paso([&] { datcan.Refresh(); }) || !paso([&] {
@@ -484,10 +553,8 @@ void frmconsultas::btntodos_Click()
         cds.MoveLast();
         cds.MoveFirst();
         const qsizetype n = cds.RecordCount();
-        for (qsizetype i = 0; i < n; ++i) {
-            leerFila(cds, filas);
-            cds.MoveNext();
-        }
+        if (leerFilas(cds, n, filas) < n)
+            throw noCurrentRecord();
     } catch (const DataError& e) {
         agregarFilas(filas);
         mostrarError(e);

@@ -1164,6 +1164,75 @@ void Recordset::Delete()
     m_currentDeleted = true;
 }
 
+qsizetype Recordset::readOnward(const QStringList& names, qsizetype limit,
+    const std::function<void(const QVariant* values)>& row)
+{
+    std::vector<int> columns;
+    for (const QString& name : names)
+        columns.push_back(columnIndex(name));
+    attach();
+    if (limit == 0 || !hasCurrent())
+        return 0;
+    readAll();
+    const qsizetype first = m_position;
+    const qsizetype end = limit < 0 ? rowCount() : std::min(rowCount(), first + limit);
+    std::vector<QVariant> values(columns.size());
+    if (m_kind == Kind::Values) {
+        for (; m_position < end; ++m_position) {
+            for (size_t k = 0; k < columns.size(); ++k)
+                values[k] = m_rows[size_t(m_position)][size_t(columns[k])];
+            row(values.data());
+        }
+        return end - first;
+    }
+
+    // The set's ids ascend but where rows were added through it, so one statement
+    // walks the table by row id and skips the rows the set does not hold; a long
+    // gap or a step back costs a new seek instead.
+    QString read = "select " + m_rowId;
+    for (int c : columns)
+        read += QStringLiteral(", ") + quotedName(m_columns[c]);
+    Statement st = prepare(*m_connection,
+        read + " from " + quotedName(m_table) + " where " + m_rowId + " >= ?1 order by " + m_rowId);
+    sqlite3_stmt* s = st.get();
+    constexpr int longestGap = 32;
+    int rc = SQLITE_DONE;
+    qint64 at = 0;
+    bool seeked = false;
+    const auto step = [&] {
+        rc = sqlite3_step(s);
+        if (rc == SQLITE_ROW)
+            at = sqlite3_column_int64(s, 0);
+        else if (rc != SQLITE_DONE)
+            m_connection->fail(rc);
+    };
+    const auto seek = [&](qint64 id) {
+        sqlite3_reset(s);
+        sqlite3_bind_int64(s, 1, id);
+        seeked = true;
+        step();
+    };
+    for (; m_position < end; ++m_position) {
+        const qint64 wanted = m_ids[size_t(m_position)];
+        if (!seeked || rc != SQLITE_ROW || at > wanted)
+            seek(wanted);
+        for (int gap = 0; rc == SQLITE_ROW && at < wanted;) {
+            if (++gap > longestGap)
+                seek(wanted);
+            else
+                step();
+        }
+        if (rc != SQLITE_ROW || at != wanted)
+            throw DataError(ErrorNumber::RecordDeleted,
+                QStringLiteral("El registro ya no existe: se ha eliminado."));
+        for (size_t k = 0; k < columns.size(); ++k)
+            values[k] = columnValue(s, int(k) + 1);
+        row(values.data());
+        step();
+    }
+    return end - first;
+}
+
 RecordSource::RecordSource() = default;
 RecordSource::~RecordSource() = default;
 

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <limits>
@@ -75,6 +76,15 @@ public:
 
     // 0 for an empty set; the rows read so far otherwise, all of them after MoveLast.
     qsizetype RecordCount() const;
+
+    // Hands the named columns of the rows from the current one on, in set order and
+    // at most `limit` of them (all when negative), to `row`, reading them in one
+    // pass. Afterwards the row after the last one handed over is current, as after
+    // as many MoveNext. Returns how many rows were handed over: fewer than `limit`
+    // when the set ran out. A row deleted from the file since the Refresh fails as
+    // Fields would, after the rows before it.
+    qsizetype readOnward(const QStringList& names, qsizetype limit,
+        const std::function<void(const QVariant* values)>& row);
 
     Field Fields(const QString& name) const;
     Field Fields(int position) const;
