@@ -500,6 +500,11 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const QString& sour
     }
     m_version = contentVersion(*m_connection);
     m_position = knows(0) ? 0 : -1;
+    // A statement not read to its end keeps the file locked against other programs'
+    // writes for as long as the set lives; sets of a table's rows read by id need
+    // none between calls, any other set reads its rows now.
+    if (m_cursor)
+        readAll();
     sharedState()[m_connection.get()].sets.push_back(this);
 }
 
@@ -669,23 +674,9 @@ void Recordset::readAll() const
     while (readMore()) { }
 }
 
-void Recordset::readPendingRows(const Connection& connection)
-{
-    const auto it = sharedState().find(&connection);
-    if (it == sharedState().end())
-        return;
-    for (Recordset* set : it->second.sets) {
-        if (set->m_kind == Kind::TableIds)
-            continue;
-        set->readAll();
-        set->attach();
-    }
-}
-
 void Recordset::writing()
 {
     m_connection->ensurePresent();
-    readPendingRows(*m_connection);
     ++sharedState()[m_connection.get()].writes;
     m_changed = true;
 }
