@@ -42,7 +42,8 @@ struct detail::TextIndex {
         return shift >= 64 ? 0 : size_t((key * 0x9e3779b97f4a7c15ULL) >> shift);
     }
 
-    // Chains the rows read: each key's rows in the order they were read.
+    // Chains the rows read: each key's rows in the order they were read. Rows are
+    // put in front of their chain from the last one back.
     bool chain()
     {
         if (ids.size() >= noRow)
@@ -54,17 +55,13 @@ struct detail::TextIndex {
             --shift;
         }
         heads.assign(capacity, 0);
-        next.assign(ids.size(), noRow);
-        std::vector<uint32_t> last(capacity, noRow);
-        for (uint32_t row = 0; row < uint32_t(ids.size()); ++row) {
+        next.resize(ids.size());
+        for (uint32_t row = uint32_t(ids.size()); row-- > 0;) {
             size_t s = slotOf(keys[row]);
             while (heads[s] != 0 && keys[heads[s] - 1] != keys[row])
                 s = (s + 1) & (capacity - 1);
-            if (heads[s] == 0)
-                heads[s] = row + 1;
-            else
-                next[last[s]] = row;
-            last[s] = row;
+            next[row] = heads[s] == 0 ? noRow : heads[s] - 1;
+            heads[s] = row + 1;
         }
         return true;
     }
