@@ -99,6 +99,8 @@ namespace {
                 ucol_close(m_collator);
         }
 
+        const UCollator* collator() const { return m_collator; }
+
         int compare(std::string_view a, std::string_view b) const
         {
             int fast = 0;
@@ -239,6 +241,16 @@ namespace {
 int compareCatalogText(std::string_view a, std::string_view b) { return order().compare(a, b); }
 
 int compareCatalogTextSlow(std::string_view a, std::string_view b) { return order().slow(a, b); }
+
+const UCollator* catalogCollator() { return order().collator(); }
+
+bool catalogComparisonForm(std::string_view utf8, std::u16string* form)
+{
+    const FoldedText folded(utf8);
+    if (folded.ok())
+        form->assign(folded.data(), size_t(folded.size()));
+    return folded.ok();
+}
 
 void installCatalogCollation(sqlite3* db)
 {

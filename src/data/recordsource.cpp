@@ -7,10 +7,12 @@
 
 #include <QByteArrayView>
 #include <QRegularExpression>
+#include <QThreadPool>
 #include <algorithm>
 #include <array>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <sqlite3.h>
 #include <unicode/ucol.h>
 #include <unicode/ucoleitr.h>
@@ -22,11 +24,59 @@ namespace velmor {
 void detail::StatementFinalizer::operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
 
 // The rows of a table by a text column's key (see TextKeys): rows whose texts are
-// equal in catalogue order share a key, and rows of one key are in row id order.
+// equal in catalogue order share a key, and the rows of one key are chained in
+// row id order.
 struct detail::TextIndex {
+    static constexpr uint32_t noRow = std::numeric_limits<uint32_t>::max();
+
     quint64 version = 0; // the file's contents it was built from
     bool usable = true; // false when a value could not be keyed
-    std::vector<std::pair<quint64, qint64>> rows; // (key, row id), sorted
+    std::vector<qint64> ids; // row ids, ascending
+    std::vector<quint64> keys; // the key of each row
+    std::vector<uint32_t> next; // the next row of the same key, or noRow
+    std::vector<uint32_t> heads; // open addressing by key: a key's first row + 1, or 0
+    int shift = 64;
+
+    size_t slotOf(quint64 key) const
+    {
+        return shift >= 64 ? 0 : size_t((key * 0x9e3779b97f4a7c15ULL) >> shift);
+    }
+
+    // Chains the rows read: each key's rows in the order they were read. Rows are
+    // put in front of their chain from the last one back.
+    bool chain()
+    {
+        if (ids.size() >= noRow)
+            return false;
+        size_t capacity = 16;
+        shift = 60;
+        while (capacity < 2 * ids.size()) {
+            capacity *= 2;
+            --shift;
+        }
+        heads.assign(capacity, 0);
+        next.resize(ids.size());
+        for (uint32_t row = uint32_t(ids.size()); row-- > 0;) {
+            size_t s = slotOf(keys[row]);
+            while (heads[s] != 0 && keys[heads[s] - 1] != keys[row])
+                s = (s + 1) & (capacity - 1);
+            next[row] = heads[s] == 0 ? noRow : heads[s] - 1;
+            heads[s] = row + 1;
+        }
+        return true;
+    }
+
+    uint32_t first(quint64 key) const
+    {
+        if (heads.empty())
+            return noRow;
+        for (size_t s = slotOf(key);; s = (s + 1) & (heads.size() - 1)) {
+            if (heads[s] == 0)
+                return noRow;
+            if (keys[heads[s] - 1] == key)
+                return heads[s] - 1;
+        }
+    }
 };
 
 namespace {
@@ -65,23 +115,22 @@ namespace {
         return (quint64(fileVersion) << 32) ^ (it == sharedState().end() ? 0 : it->second.writes);
     }
 
-    // A hash of a text's primary collation weights in catalogue order: texts that
-    // compare equal there (letter case and accents aside, and more) have equal
-    // hashes. Candidates are then compared in full, so unequal texts may share one.
+    // A hash of the primary collation weights of a text's comparison form (see
+    // catalogComparisonForm): texts equal in catalogue order (letter case and
+    // accents aside, ß and SS, and more) have equal hashes. Candidates are then compared in full, so unequal texts may share one.
     class TextKeys {
     public:
         TextKeys()
+            : m_collator(catalogCollator())
         {
-            UErrorCode status = U_ZERO_ERROR;
-            m_collator = ucol_open("es", &status);
-            if (U_FAILURE(status)) {
-                m_collator = nullptr;
+            if (!m_collator)
                 return;
-            }
-            ucol_setStrength(m_collator, UCOL_SECONDARY);
             // Latin-1 characters outside every contraction weigh the same alone and
             // in any text made of them, so their weights are worked out once.
-            m_alone.fill(true);
+            m_count.fill(notAlone);
+            std::array<bool, 0x100> alone {};
+            alone.fill(true);
+            UErrorCode status = U_ZERO_ERROR;
             USet* contractions = uset_openEmpty();
             ucol_getContractionsAndExpansions(m_collator, contractions, nullptr, true, &status);
             for (int32_t i = 0; U_SUCCESS(status) && i < uset_getItemCount(contractions); ++i) {
@@ -96,22 +145,29 @@ namespace {
                     && std::all_of(text.begin(), text.begin() + length,
                         [](UChar c) { return c < 0x100; });
                 for (int32_t k = 1; latin1 && k < length; ++k)
-                    m_alone[text[size_t(k)]] = false;
+                    alone[text[size_t(k)]] = false;
                 for (UChar32 c = start; length == 0 && c <= end && c < 0x100; ++c)
-                    m_alone[size_t(c)] = false;
+                    alone[size_t(c)] = false;
             }
             uset_close(contractions);
-            if (U_FAILURE(status)) {
-                m_alone.fill(false);
+            if (U_FAILURE(status))
                 return;
+            // Each character counts as its comparison form (ß as SS); one whose form
+            // leaves Latin-1 is left to the slow path with the whole text.
+            for (unsigned c = 0; c < 0x100; ++c) {
+                const QByteArray utf8 = QString(QChar(c)).toUtf8();
+                std::u16string form;
+                if (!catalogComparisonForm(std::string_view(utf8.constData(), size_t(utf8.size())),
+                        &form)
+                    || !std::all_of(form.begin(), form.end(),
+                        [&](char16_t f) { return f < 0x100 && alone[f]; }))
+                    continue;
+                const std::vector<uint32_t> weights = primaries(form.data(), int32_t(form.size()));
+                if (weights.size() > m_weights[c].size())
+                    continue;
+                std::copy(weights.begin(), weights.end(), m_weights[c].begin());
+                m_count[c] = uint8_t(weights.size());
             }
-            for (UChar c = 0; c < 0x100; ++c)
-                m_weights[c] = primaries(&c, 1);
-        }
-        ~TextKeys()
-        {
-            if (m_collator)
-                ucol_close(m_collator);
         }
         TextKeys(const TextKeys&) = delete;
         TextKeys& operator=(const TextKeys&) = delete;
@@ -121,28 +177,32 @@ namespace {
         // False when the bytes are not UTF-8.
         bool key(std::string_view utf8, quint64* key) const
         {
-            quint64 h = 0xcbf29ce484222325ULL;
-            auto add = [&h](uint32_t weight) { h = (h ^ weight) * 0x100000001b3ULL; };
-            for (size_t i = 0; i < utf8.size(); ++i) {
-                unsigned c = static_cast<unsigned char>(utf8[i]);
+            quint64 h = seed;
+            const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+            const auto* end = p + utf8.size();
+            while (p != end) {
+                unsigned c = *p++;
                 if (c >= 0x80) {
-                    const unsigned next
-                        = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
-                    if ((c != 0xc2 && c != 0xc3) || (next & 0xc0) != 0x80)
+                    // Two-byte forms of U+0080 to U+00FF only.
+                    if ((c != 0xc2 && c != 0xc3) || p == end || (*p & 0xc0) != 0x80)
                         return slowKey(utf8, key);
-                    c = ((c & 0x1f) << 6) | (next & 0x3f);
-                    ++i;
+                    c = ((c & 0x1f) << 6) | (*p++ & 0x3f);
                 }
-                if (!m_alone[c])
+                const uint8_t count = m_count[c];
+                if (count == notAlone)
                     return slowKey(utf8, key);
-                for (uint32_t w : m_weights[c])
-                    add(w);
+                for (uint8_t k = 0; k < count; ++k)
+                    h = mix(h, m_weights[c][k]);
             }
             *key = h;
             return true;
         }
 
     private:
+        static constexpr quint64 seed = 0xcbf29ce484222325ULL;
+        static constexpr uint8_t notAlone = 0xff;
+        static quint64 mix(quint64 h, uint32_t weight) { return (h ^ weight) * 0x100000001b3ULL; }
+
         std::vector<uint32_t> primaries(const UChar* text, int32_t length) const
         {
             std::vector<uint32_t> out;
@@ -160,29 +220,34 @@ namespace {
 
         bool slowKey(std::string_view utf8, quint64* key) const
         {
-            const QByteArrayView bytes(utf8.data(), qsizetype(utf8.size()));
-            if (!bytes.isValidUtf8())
+            std::u16string form;
+            if (!QByteArrayView(utf8.data(), qsizetype(utf8.size())).isValidUtf8()
+                || !catalogComparisonForm(utf8, &form))
                 return false;
-            // Brought to the form the catalogue order compares (upper case, then
-            // folded), so that ı and I, or ŉ and ʼN, share a hash as they compare equal.
-            const QString text = QString::fromUtf8(bytes).toUpper().toCaseFolded();
-            quint64 h = 0xcbf29ce484222325ULL;
-            for (uint32_t w : primaries(reinterpret_cast<const UChar*>(text.utf16()),
-                     int32_t(text.size())))
-                h = (h ^ w) * 0x100000001b3ULL;
+            quint64 h = seed;
+            for (uint32_t w : primaries(form.data(), int32_t(form.size())))
+                h = mix(h, w);
             *key = h;
             return true;
         }
 
-        UCollator* m_collator = nullptr;
-        std::array<bool, 0x100> m_alone {};
-        std::array<std::vector<uint32_t>, 0x100> m_weights {};
+        const UCollator* m_collator = nullptr;
+        std::array<uint8_t, 0x100> m_count {}; // weights of each character, or notAlone
+        std::array<std::array<uint32_t, 3>, 0x100> m_weights {};
     };
 
     const TextKeys& textKeys()
     {
         static const TextKeys keys;
         return keys;
+    }
+
+    // The collator's tables are read once per process; a file's first look-up by
+    // text should not wait for that, so a table set starts it in the background.
+    void prepareTextKeys()
+    {
+        static std::once_flag once;
+        std::call_once(once, [] { QThreadPool::globalInstance()->start([] { textKeys(); }); });
     }
 
     bool isBlank(const char* text)
@@ -432,6 +497,11 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const QString& sour
     }
     m_version = contentVersion(*m_connection);
     m_position = knows(0) ? 0 : -1;
+    // A statement not read to its end keeps the file locked against other programs'
+    // writes for as long as the set lives; sets of a table's rows read by id need
+    // none between calls, any other set reads its rows now.
+    if (m_cursor)
+        readAll();
     sharedState()[m_connection.get()].sets.push_back(this);
 }
 
@@ -463,6 +533,8 @@ void Recordset::openTable(const QString& table)
             m_connection->fail(rc);
         m_complete = sqlite3_column_type(last.get(), 0) == SQLITE_NULL;
         m_lastId = sqlite3_column_int64(last.get(), 0);
+        if (std::find(m_indexable.begin(), m_indexable.end(), true) != m_indexable.end())
+            prepareTextKeys();
         return;
     }
     m_kind = Kind::Values;
@@ -599,23 +671,9 @@ void Recordset::readAll() const
     while (readMore()) { }
 }
 
-void Recordset::readPendingRows(const Connection& connection)
-{
-    const auto it = sharedState().find(&connection);
-    if (it == sharedState().end())
-        return;
-    for (Recordset* set : it->second.sets) {
-        if (set->m_kind == Kind::TableIds)
-            continue;
-        set->readAll();
-        set->attach();
-    }
-}
-
 void Recordset::writing()
 {
     m_connection->ensurePresent();
-    readPendingRows(*m_connection);
     ++sharedState()[m_connection.get()].writes;
     m_changed = true;
 }
@@ -858,31 +916,39 @@ std::shared_ptr<detail::TextIndex> Recordset::textIndex(int column)
         return nullptr; // the table has changed since this set was read
     auto index = std::make_shared<detail::TextIndex>();
     index->version = m_version;
+    if (slot) {
+        index->ids.reserve(slot->ids.size());
+        index->keys.reserve(slot->ids.size());
+    }
     Statement st = prepare(*m_connection,
         "select " + m_rowId + ", " + quotedName(m_columns[column]) + " from " + quotedName(m_table)
-            + " where " + m_rowId + " <= ?1");
-    sqlite3_bind_int64(st.get(), 1, m_lastId);
+            + " where " + m_rowId + " <= ?1 order by " + m_rowId);
+    sqlite3_stmt* s = st.get();
+    sqlite3_bind_int64(s, 1, m_lastId);
     const TextKeys& keys = textKeys();
     int rc;
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        if (sqlite3_column_type(st.get(), 1) != SQLITE_TEXT)
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        // One call per column: each takes the connection's lock, the value's own
+        // accessors do not.
+        sqlite3_value* value = sqlite3_column_value(s, 1);
+        if (sqlite3_value_type(value) != SQLITE_TEXT)
             continue;
-        const std::string_view text(
-            reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1)),
-            size_t(sqlite3_column_bytes(st.get(), 1)));
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
         quint64 key = 0;
         // The engine's comparison and ours must read the same characters.
-        if (!keys.key(text, &key)) {
+        if (!keys.key(std::string_view(text, size_t(sqlite3_value_bytes(value))), &key)) {
             index->usable = false;
             break;
         }
-        index->rows.emplace_back(key, sqlite3_column_int64(st.get(), 0));
+        index->ids.push_back(sqlite3_column_int64(s, 0));
+        index->keys.push_back(key);
     }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         m_connection->fail(rc);
     if (contentVersion(*m_connection) != m_version)
         return nullptr;
-    std::sort(index->rows.begin(), index->rows.end());
+    if (index->usable)
+        index->usable = std::is_sorted(index->ids.begin(), index->ids.end()) && index->chain();
     slot = index;
     return slot;
 }
@@ -909,12 +975,11 @@ bool Recordset::findByTextIndex(const QString& criterion)
     const qsizetype saved = m_position;
     const bool savedDeleted = m_currentDeleted;
     const std::optional<qint64> savedDetached = m_detached;
-    for (auto it = std::lower_bound(index->rows.begin(), index->rows.end(),
-             std::pair { key, std::numeric_limits<qint64>::min() });
-         it != index->rows.end() && it->first == key; ++it) {
+    for (uint32_t row = index->first(key); row != detail::TextIndex::noRow;
+         row = index->next[row]) {
         if (++compared > mostCompared)
             break;
-        if (!placeAt(it->second))
+        if (!placeAt(index->ids[row]))
             continue; // deleted through this set
         try {
             const QVariant stored = currentRow()[size_t(column)];

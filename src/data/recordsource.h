@@ -49,10 +49,10 @@ QString valueText(const QVariant& value);
 // another record source join it only at the next Refresh. A row added through this
 // set joins it at once (at its end); a deleted row leaves it.
 //
-// A set learns its rows as it is used: Refresh reads at most its first rows, and
-// MoveLast reads them all. Before any record source writes to the file, every set
-// on the same connection reads the rows it has not read yet, so that the write
-// cannot join them.
+// A set of a table's rows learns its rows as it is used: Refresh reads at most its
+// first rows, and MoveLast reads them all; rows written since its Refresh are kept
+// out by their ids. A set over any other statement reads all its rows at Refresh,
+// so that no statement of it stays open (and keeps the file locked) afterwards.
 //
 // Sets of rows of a table that has row ids keep each row's id and read values by
 // it; other sets (a table without row ids, or a statement whose rows cannot be
@@ -115,7 +115,8 @@ private:
     bool knows(qsizetype count) const;
     bool readMore() const;
     void readAll() const;
-    // Before a write: sets that read a statement read all their rows.
+    // Before a write: the file must still be the one opened, and look-up indexes
+    // built before it no longer hold.
     void writing();
     // After a write: sets of the table's rows keep out a row added since their
     // Refresh and keep a row deleted since.
@@ -125,7 +126,6 @@ private:
     bool placeAt(qint64 id);
     // A current row found beyond the rows read so far gets its position.
     void attach() const;
-    static void readPendingRows(const Connection& connection);
 
     bool findByTextIndex(const QString& criterion);
     // The table's rows with text columns in the catalogue's text order, for criteria.
