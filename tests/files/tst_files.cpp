@@ -215,6 +215,28 @@ private slots:
         QCOMPARE(value, wanted);
     }
 
+    // The program's own statements may read anything, but never reach the engine
+    // functions that take pointers or load code.
+    void ownStatementsNeverCallEngineFunctions_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::newRow("tokenizer pointer") << QByteArray("select fts3_tokenizer('simple')");
+        QTest::newRow("extension") << QByteArray("select load_extension('libc.so.6')");
+    }
+
+    void ownStatementsNeverCallEngineFunctions()
+    {
+        QFETCH(QByteArray, sql);
+        TestCatalog cat;
+        const auto c = Connection::open(cat.path());
+        Connection::OwnStatements own(*c);
+        sqlite3_stmt* st = nullptr;
+        const int rc = sqlite3_prepare_v2(c->handle(), sql.constData(), -1, &st, nullptr);
+        const QByteArray message = sqlite3_errmsg(c->handle());
+        sqlite3_finalize(st);
+        QVERIFY2(rc != SQLITE_OK && message.contains("not authorized"), message.constData());
+    }
+
     void statementsReadOnlyCatalogueTables_data()
     {
         QTest::addColumn<QString>("setup");
