@@ -10,6 +10,8 @@ if [[ $# -ne 2 || ! -d fuzz/corpus/$1 || ! $2 =~ ^[0-9]+$ ]]; then
   echo "uso: $0 OBJETIVO SEGUNDOS (objetivos: $(ls fuzz/corpus | tr '\n' ' '))" >&2
   exit 2
 fi
+source scripts/deps.sh
+velmor_install_packages "${velmor_build_packages[@]}" clang libclang-rt-14-dev
 target=$1
 seconds=$2
 launcher=()
