@@ -7,6 +7,7 @@
 
 #include "data/catalogfile.h"
 #include "data/collation.h"
+#include "data/connection.h"
 #include "data/dataerror.h"
 #include "data/valuerules.h"
 
@@ -92,10 +93,8 @@ namespace {
 
         [[noreturn]] void fail(int rc) const
         {
-            throw DataError(rc,
-                QStringLiteral("No se puede leer el catálogo «%1»: %2")
-                    .arg(m_path,
-                        QString::fromUtf8(m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(rc))));
+            throw engineError(rc, m_path,
+                QString::fromUtf8(m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(rc)));
         }
 
     private:
