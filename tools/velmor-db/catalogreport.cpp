@@ -300,10 +300,13 @@ namespace {
             return f;
         }
 
+        // The blocks of one CD are added in one edit, so that the document is laid
+        // out once when placed instead of again after every block and text added.
         void start()
         {
             m_doc.clear();
             m_cursor = QTextCursor(&m_doc);
+            m_cursor.beginEditBlock();
             m_firstBlock = true;
         }
 
@@ -357,6 +360,7 @@ namespace {
         // the top of the next page.
         void place(qreal space)
         {
+            m_cursor.endEditBlock();
             const qreal height = m_doc.size().height();
             if (m_y > 0 && m_y + space + height > m_height)
                 newPage();
