@@ -306,7 +306,7 @@ private slots:
         const auto redeclared = [](const QString& columns, const QString& copied = "*",
                                     const QString& options = QString()) {
             return "create table t as select * from datos_cd; drop table datos_cd; create table "
-                "datos_cd ("
+                   "datos_cd ("
                 + columns + ") " + options + "; insert into datos_cd select " + copied
                 + " from t; drop table t";
         };
@@ -316,8 +316,8 @@ private slots:
             QTest::addRow("key declared %s", qPrintable(key))
                 << redeclared(key + rest) << QByteArray() << QStringList();
         QTest::newRow("without rowid")
-            << redeclared("id integer primary key" + rest, "*", "without rowid")
-            << QByteArray() << QStringList();
+            << redeclared("id integer primary key" + rest, "*", "without rowid") << QByteArray()
+            << QStringList();
         QTest::newRow("no column types")
             << redeclared("id, nombre, artista, descripcion") << QByteArray() << QStringList();
         QTest::newRow("text key") << redeclared("id text" + rest) << QByteArray()
@@ -346,8 +346,9 @@ private slots:
 
         // Values of the wrong kind, and indexes other tools cannot keep in order.
         QTest::newRow("keys that are not whole numbers")
-            << redeclared("id" + rest) + "; update datos_cd set id = 'dos' where id = 2; update "
-                                         "datos_cd set id = 3.5 where id = 3"
+            << redeclared("id" + rest)
+                + "; update datos_cd set id = 'dos' where id = 2; update "
+                  "datos_cd set id = 3.5 where id = 3"
             << QByteArray()
             << QStringList { "datos_cd tiene 2 claves que no son números enteros: 3.5, 'dos'",
                    "2 filas de datos_cd no tienen fila en canciones (claves 3.5, dos)",
@@ -374,8 +375,7 @@ private slots:
                                                        "«%C»." };
         QTest::newRow("text file") << QString() << QByteArray(200, 'x') << notSqlite;
         QTest::newRow("header and nothing else")
-            << QString() << QByteArray("SQLite format 3\0", 16) + QByteArray(200, 'x')
-            << notSqlite;
+            << QString() << QByteArray("SQLite format 3\0", 16) + QByteArray(200, 'x') << notSqlite;
         QTest::newRow("Access file")
             << QString() << QByteArray("\0\1\0\0Standard Jet DB\0", 20) + QByteArray(200, '\0')
             << QStringList { "El archivo «%C» es una base de datos de Access (Jet), no un "
@@ -548,8 +548,7 @@ private slots:
         }
         QTest::newRow("version") << A { "--version" } << 0 << "velmor-db 1.00\n"
                                  << "";
-        QTest::newRow("exportar to a dash")
-            << A { "exportar", "%D", "-" } << 0 << damagedCsv << "";
+        QTest::newRow("exportar to a dash") << A { "exportar", "%D", "-" } << 0 << damagedCsv << "";
         QTest::newRow("importar an endless line")
             << A { "importar", "%C", "/dev/zero" } << 1 << ""
             << "línea 1: un campo pasa de 65536 bytes; no se lee el resto del archivo";
@@ -737,8 +736,8 @@ private slots:
         ScratchCatalog catalog;
         arguments = withCdAndCsv(catalog, arguments);
         sqlite3* holder = nullptr;
-        QCOMPARE(sqlite3_open_v2(catalog.path().toUtf8().constData(), &holder,
-                     SQLITE_OPEN_READWRITE, nullptr),
+        QCOMPARE(sqlite3_open_v2(
+                     catalog.path().toUtf8().constData(), &holder, SQLITE_OPEN_READWRITE, nullptr),
             SQLITE_OK);
         QCOMPARE(sqlite3_exec(holder, "pragma locking_mode = exclusive; begin exclusive", nullptr,
                      nullptr, nullptr),
@@ -765,8 +764,8 @@ private slots:
         QTest::newRow("exportar") << QStringList { "exportar", "%C" }
                                   << "\r\n1,UNO,,D" + QString(20, ',') + "\r\n"
                                   << QStringList { "1" };
-        QTest::newRow("importar") << QStringList { "importar", "%C", "%V" }
-                                  << "Importados 1 CD" << QStringList { "1", "2" };
+        QTest::newRow("importar") << QStringList { "importar", "%C", "%V" } << "Importados 1 CD"
+                                  << QStringList { "1", "2" };
     }
 
     void interruptedWrite()

@@ -280,8 +280,9 @@ namespace {
                         .arg(table));
             return false;
         }
-        if (entry.section(QLatin1Char('|'), 1).simplified().startsWith(
-                QLatin1String("CREATE VIRTUAL"), Qt::CaseInsensitive)) {
+        if (entry.section(QLatin1Char('|'), 1)
+                .simplified()
+                .startsWith(QLatin1String("CREATE VIRTUAL"), Qt::CaseInsensitive)) {
             problem(QStringLiteral("%1 es una tabla virtual; el programa solo usa tablas "
                                    "normales")
                         .arg(table));
@@ -334,9 +335,8 @@ namespace {
             if (total == 0)
                 continue;
             any = true;
-            const QStringList examples
-                = values("select " + QByteArray(key ? "quote(id)" : "id") + where
-                    + " order by id limit " + QByteArray::number(keysNamed));
+            const QStringList examples = values("select " + QByteArray(key ? "quote(id)" : "id")
+                + where + " order by id limit " + QByteArray::number(keysNamed));
             problem(key ? QStringLiteral("%1 tiene %2 claves que no son números enteros: %3")
                               .arg(QString::fromLatin1(table))
                               .arg(total)
