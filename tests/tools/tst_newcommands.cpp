@@ -174,7 +174,7 @@ private slots:
             << "PROBLEMA: 1 filas de datos_cd no tienen fila en canciones (claves 7)";
         QTest::newRow("copy that is not a database")
             << QString() << QByteArray(4096, 'x') << QByteArray() << false << 2
-            << "no es un archivo de base de datos SQLite";
+            << "no es una base de datos de catálogo válida";
         QTest::newRow("copy cut short")
             << QString() << QByteArray("half") << QByteArray() << false << 1 << "PROBLEMA: ";
         QTest::newRow("name for the old catalogue taken")

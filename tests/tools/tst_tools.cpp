@@ -6,6 +6,7 @@
 #include "conversion.h"
 #include "csvreader.h"
 #include "progress.h"
+#include "toolfixture.h"
 
 #include "data/catalogfile.h"
 #include "data/dataerror.h"
@@ -26,72 +27,9 @@
 using namespace velmor::tool;
 using Rows = QList<QStringList>;
 
+using namespace toolfixture;
+
 namespace {
-// An empty catalogue made by the tool's own code in a directory of its own, with
-// direct SQL access so that a test can set up or damage the file independently of
-// the code under test.
-struct ScratchCatalog {
-    QTemporaryDir dir;
-
-    ScratchCatalog() { velmor::CatalogFile::create(path()); }
-    QString path() const { return dir.filePath("velmor.mdb"); }
-
-    // Runs the statements; every result row with its columns joined by '|', null as "<null>".
-    QStringList sql(const QString& statements) const
-    {
-        const auto collect = [](void* rows, int count, char** values, char**) {
-            QStringList columns;
-            for (int i = 0; i < count; ++i)
-                columns << (values[i] ? QString::fromUtf8(values[i]) : QStringLiteral("<null>"));
-            static_cast<QStringList*>(rows)->append(columns.join('|'));
-            return 0;
-        };
-        QStringList rows;
-        sqlite3* db = nullptr;
-        char* error = nullptr;
-        if (sqlite3_open_v2(path().toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr)
-                != SQLITE_OK
-            || sqlite3_exec(db, statements.toUtf8().constData(), collect, &rows, &error)
-                != SQLITE_OK)
-            qFatal("%s: %s", qPrintable(statements), error ? error : sqlite3_errmsg(db));
-        sqlite3_close_v2(db);
-        return rows;
-    }
-
-    void addCd(qint64 id, const QStringList& texts) const // nombre, artista, descripcion, songs…
-    {
-        QStringList quoted;
-        for (int i = 0; i < 3 + songCount; ++i)
-            quoted << "'" + QString(texts.value(i)).replace("'", "''") + "'";
-        sql(QStringLiteral(
-            "insert into datos_cd values (%1, %2); insert into canciones values (%1, %3)")
-                .arg(id)
-                .arg(quoted.mid(0, 3).join(','), quoted.mid(3).join(',')));
-    }
-};
-
-QByteArray readFile(const QString& path) // empty when the file cannot be read
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
-// The CSV header row, written out here rather than taken from the tool.
-QString csvHeader()
-{
-    QString header = "id,nombre,artista,descripcion";
-    for (int i = 1; i <= songCount; ++i)
-        header += QStringLiteral(",cancion%1").arg(i);
-    return header;
-}
-
 // "id|nombre|artista|descripcion|cancion1|…", trailing empty songs left out.
 QString recordText(const CdRecord& cd)
 {
@@ -103,24 +41,6 @@ QString recordText(const CdRecord& cd)
     return texts.join('|');
 }
 
-// 24 fields: key, name, artist, description, then the given songs and empty ones.
-QStringList fields(const QString& key, const QString& nombre, const QString& artista,
-    const QString& descripcion, const QStringList& songs = {})
-{
-    QStringList out { key, nombre, artista, descripcion };
-    for (int i = 0; i < songCount; ++i)
-        out << songs.value(i);
-    return out;
-}
-
-QByteArray csv(const QList<QStringList>& lines, bool header = true)
-{
-    QString text = header ? csvHeader() + '\n' : QString();
-    for (const QStringList& line : lines)
-        text += line.join(',') + '\n';
-    return text.toUtf8();
-}
-
 // Puts CD 1 into the catalogue and a CSV holding CD 2 beside it; the arguments
 // come back with %C naming the catalogue and %V the CSV.
 QStringList withCdAndCsv(const ScratchCatalog& catalog, QStringList arguments)
@@ -129,21 +49,6 @@ QStringList withCdAndCsv(const ScratchCatalog& catalog, QStringList arguments)
     const QString csvPath = catalog.dir.filePath("nuevo.csv");
     writeFile(csvPath, csv({ fields("2", "dos", "", "d") }));
     return arguments.replaceInStrings("%C", catalog.path()).replaceInStrings("%V", csvPath);
-}
-
-struct Run {
-    int code = -1;
-    QString out, err;
-};
-
-Run run(const QStringList& arguments, const QString& program = VELMOR_DB_EXECUTABLE)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return { process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-        QString::fromUtf8(process.readAllStandardError()) };
 }
 }
 
@@ -401,7 +306,7 @@ private slots:
         const auto redeclared = [](const QString& columns, const QString& copied = "*",
                                     const QString& options = QString()) {
             return "create table t as select * from datos_cd; drop table datos_cd; create table "
-                "datos_cd ("
+                   "datos_cd ("
                 + columns + ") " + options + "; insert into datos_cd select " + copied
                 + " from t; drop table t";
         };
@@ -411,8 +316,8 @@ private slots:
             QTest::addRow("key declared %s", qPrintable(key))
                 << redeclared(key + rest) << QByteArray() << QStringList();
         QTest::newRow("without rowid")
-            << redeclared("id integer primary key" + rest, "*", "without rowid")
-            << QByteArray() << QStringList();
+            << redeclared("id integer primary key" + rest, "*", "without rowid") << QByteArray()
+            << QStringList();
         QTest::newRow("no column types")
             << redeclared("id, nombre, artista, descripcion") << QByteArray() << QStringList();
         QTest::newRow("text key") << redeclared("id text" + rest) << QByteArray()
@@ -441,8 +346,9 @@ private slots:
 
         // Values of the wrong kind, and indexes other tools cannot keep in order.
         QTest::newRow("keys that are not whole numbers")
-            << redeclared("id" + rest) + "; update datos_cd set id = 'dos' where id = 2; update "
-                                         "datos_cd set id = 3.5 where id = 3"
+            << redeclared("id" + rest)
+                + "; update datos_cd set id = 'dos' where id = 2; update "
+                  "datos_cd set id = 3.5 where id = 3"
             << QByteArray()
             << QStringList { "datos_cd tiene 2 claves que no son números enteros: 3.5, 'dos'",
                    "2 filas de datos_cd no tienen fila en canciones (claves 3.5, dos)",
@@ -462,15 +368,19 @@ private slots:
                              "queda desordenado; bórrelo o créelo con COLLATE BINARY" };
 
         // A file that cannot be read gives its one reason, and nothing else is examined.
-        const QStringList notSqlite { "no es un archivo de base de datos SQLite" };
-        QTest::newRow("missing file")
-            << QString() << QByteArray("-") << QStringList { "el archivo no existe" };
-        QTest::newRow("empty file") << QString() << QByteArray("") << notSqlite;
+        const QStringList notSqlite { "El archivo «%C» no es una base de datos de catálogo "
+                                      "válida." };
+        QTest::newRow("missing file") << QString() << QByteArray("-")
+                                      << QStringList { "No se encuentra el archivo del catálogo "
+                                                       "«%C»." };
         QTest::newRow("text file") << QString() << QByteArray(200, 'x') << notSqlite;
+        QTest::newRow("header and nothing else")
+            << QString() << QByteArray("SQLite format 3\0", 16) + QByteArray(200, 'x') << notSqlite;
         QTest::newRow("Access file")
             << QString() << QByteArray("\0\1\0\0Standard Jet DB\0", 20) + QByteArray(200, '\0')
-            << QStringList { "es un archivo de Access/Jet, no un catálogo; conviértalo con "
-                             "«velmor-db convertir»" };
+            << QStringList { "El archivo «%C» es una base de datos de Access (Jet), no un "
+                             "catálogo de este programa. Conviértalo con la orden: velmor-db "
+                             "convertir «%C» NUEVO.mdb" };
     }
 
     void check()
@@ -490,7 +400,7 @@ private slots:
         const QByteArray before = readFile(catalog.path());
 
         const CheckReport report = velmor::tool::checkCatalog(catalog.path());
-        QCOMPARE(report.problems, problems);
+        QCOMPARE(report.problems, problems.replaceInStrings("%C", catalog.path()));
         using O = CheckReport::Outcome;
         QCOMPARE(report.outcome,
             !content.isNull() ? O::Unreadable : (problems.isEmpty() ? O::Sound : O::Problems));
@@ -628,8 +538,9 @@ private slots:
         QTest::newRow("help of a command")
             << A { "importar", "--help" } << 0 << "Uso: velmor-db importar RUTA ARCHIVO.csv"
             << "";
-        for (const QString usage : { "crear RUTA", "verificar RUTA", "exportar RUTA [ARCHIVO.csv]",
-                 "importar RUTA ARCHIVO.csv", "convertir ARCHIVO_ACCESS RUTA_NUEVA" }) {
+        // exportar, importar and the newer commands are in test_tools_commands.
+        for (const QString usage :
+            { "crear RUTA", "verificar RUTA", "convertir ARCHIVO_ACCESS RUTA_NUEVA" }) {
             const QString command = usage.section(' ', 0, 0);
             QTest::addRow("%s with too many arguments", qPrintable(command))
                 << A { command, "a", "b", "c" } << 2 << ""
@@ -637,8 +548,7 @@ private slots:
         }
         QTest::newRow("version") << A { "--version" } << 0 << "velmor-db 1.00\n"
                                  << "";
-        QTest::newRow("exportar to a dash")
-            << A { "exportar", "%D", "-" } << 0 << damagedCsv << "";
+        QTest::newRow("exportar to a dash") << A { "exportar", "%D", "-" } << 0 << damagedCsv << "";
         QTest::newRow("importar an endless line")
             << A { "importar", "%C", "/dev/zero" } << 1 << ""
             << "línea 1: un campo pasa de 65536 bytes; no se lee el resto del archivo";
@@ -654,7 +564,7 @@ private slots:
             << "";
         QTest::newRow("verificar an Access file")
             << A { "verificar", "%F" } << 2 << ""
-            << "velmor-db: No se puede leer %F: es un archivo de Access/Jet";
+            << "velmor-db: El archivo «%F» es una base de datos de Access (Jet)";
         QTest::newRow("exportar to standard output")
             << A { "exportar", "%D" } << 0 << damagedCsv << "";
         QTest::newRow("exportar over an existing file") << A { "exportar", "%C", "%V" } << 2 << ""
@@ -813,7 +723,7 @@ private slots:
         QTest::addColumn<QString>("err");
 
         QTest::newRow("verificar") << QStringList { "verificar", "%C" }
-                                   << "velmor-db: No se puede leer %C: está en uso por otro programa";
+                                   << "velmor-db: El catálogo «%C» está en uso por otro programa";
         QTest::newRow("exportar") << QStringList { "exportar", "%C" } << "velmor-db: ";
         QTest::newRow("importar") << QStringList { "importar", "%C", "%V" } << "velmor-db: ";
     }
@@ -826,8 +736,8 @@ private slots:
         ScratchCatalog catalog;
         arguments = withCdAndCsv(catalog, arguments);
         sqlite3* holder = nullptr;
-        QCOMPARE(sqlite3_open_v2(catalog.path().toUtf8().constData(), &holder,
-                     SQLITE_OPEN_READWRITE, nullptr),
+        QCOMPARE(sqlite3_open_v2(
+                     catalog.path().toUtf8().constData(), &holder, SQLITE_OPEN_READWRITE, nullptr),
             SQLITE_OK);
         QCOMPARE(sqlite3_exec(holder, "pragma locking_mode = exclusive; begin exclusive", nullptr,
                      nullptr, nullptr),
@@ -854,8 +764,8 @@ private slots:
         QTest::newRow("exportar") << QStringList { "exportar", "%C" }
                                   << "\r\n1,UNO,,D" + QString(20, ',') + "\r\n"
                                   << QStringList { "1" };
-        QTest::newRow("importar") << QStringList { "importar", "%C", "%V" }
-                                  << "Importados 1 CD" << QStringList { "1", "2" };
+        QTest::newRow("importar") << QStringList { "importar", "%C", "%V" } << "Importados 1 CD"
+                                  << QStringList { "1", "2" };
     }
 
     void interruptedWrite()

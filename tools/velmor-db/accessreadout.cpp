@@ -9,10 +9,10 @@
 #include <QFile>
 #include <QtEndian>
 #include <cerrno>
-#include <optional>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -51,7 +51,8 @@ namespace {
         {
             qsizetype sent = 0;
             while (sent < m_buffer.size()) {
-                const ssize_t n = ::write(m_fd, m_buffer.constData() + sent, size_t(m_buffer.size() - sent));
+                const ssize_t n
+                    = ::write(m_fd, m_buffer.constData() + sent, size_t(m_buffer.size() - sent));
                 if (n < 0 && errno == EINTR)
                     continue;
                 if (n <= 0)
@@ -84,7 +85,8 @@ namespace {
         QFile statm(QStringLiteral("/proc/self/statm"));
         if (!statm.open(QIODevice::ReadOnly))
             return 0;
-        return rlim_t(statm.readLine().split(' ').value(0).toULongLong()) * rlim_t(sysconf(_SC_PAGESIZE));
+        return rlim_t(statm.readLine().split(' ').value(0).toULongLong())
+            * rlim_t(sysconf(_SC_PAGESIZE));
     }
 
     [[noreturn]] void runChild(const QString& path, int fd, const ReadoutLimits& limits)
@@ -118,15 +120,16 @@ namespace {
             };
             const QString datos = requireTable("datos_cd");
             const QString canciones = requireTable("canciones");
-            writer.frame(Total,
-                QByteArray::number(access.rowCount(datos) + access.rowCount(canciones)));
+            writer.frame(
+                Total, QByteArray::number(access.rowCount(datos) + access.rowCount(canciones)));
             access.readRows(datos, CatalogFile::datosCdColumns(),
                 [&](const QStringList& row) { writer.frame(DatosRow, rowPayload(row)); });
             access.readRows(canciones, CatalogFile::cancionesColumns(),
                 [&](const QStringList& row) { writer.frame(CancionesRow, rowPayload(row)); });
             writer.frame(Done, {});
         } catch (const DataError& error) {
-            writer.frame(Failed, QByteArray::number(error.number) + '\0' + error.description.toUtf8());
+            writer.frame(
+                Failed, QByteArray::number(error.number) + '\0' + error.description.toUtf8());
         }
         writer.flush();
         _exit(0);
@@ -243,18 +246,20 @@ AccessRows readAccessCatalog(const QString& path, Progress& progress, const Read
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) { }
 
     if (silent)
-        throw crashed(path,
-            QStringLiteral("la lectura no avanzó en %1 s").arg(limits.silentSeconds));
+        throw crashed(
+            path, QStringLiteral("la lectura no avanzó en %1 s").arg(limits.silentSeconds));
     if (tooMuch)
-        throw crashed(path, QStringLiteral("la lectura daba más datos de los que caben en el archivo"));
+        throw crashed(
+            path, QStringLiteral("la lectura daba más datos de los que caben en el archivo"));
     if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         throw crashed(path,
-            signal == SIGXCPU ? QStringLiteral("la lectura pasó de %1 s de proceso").arg(limits.cpuSeconds)
-                              : QStringLiteral("la biblioteca que lo lee se detuvo con la señal %1 "
-                                               "(%2)")
-                                    .arg(signal)
-                                    .arg(QString::fromLatin1(sigabbrev_np(signal))));
+            signal == SIGXCPU
+                ? QStringLiteral("la lectura pasó de %1 s de proceso").arg(limits.cpuSeconds)
+                : QStringLiteral("la biblioteca que lo lee se detuvo con la señal %1 "
+                                 "(%2)")
+                      .arg(signal)
+                      .arg(QString::fromLatin1(sigabbrev_np(signal))));
     }
     if (failure)
         throw *failure;

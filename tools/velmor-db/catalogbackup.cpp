@@ -4,6 +4,7 @@
 #include "sqlitehandle.h"
 
 #include "data/catalogfile.h"
+#include "data/connection.h"
 #include "data/dataerror.h"
 
 #include <QFile>
@@ -25,28 +26,16 @@ namespace {
     constexpr int copyWaitMs = 10000;
     constexpr int lockWaitMs = 1000;
 
-    bool isBusy(int rc) { return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED; }
-
     bool isDamaged(int rc) { return (rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT; }
-
-    DataError inUse(int rc, const QString& path)
-    {
-        return DataError(rc,
-            QStringLiteral("El catálogo «%1» está en uso por otro programa; ciérrelo o espere a "
-                           "que termine y vuelva a intentarlo.")
-                .arg(path));
-    }
 
     SqliteDatabase openDatabase(const QString& path, int flags)
     {
         sqlite3* raw = nullptr;
         const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, flags, nullptr);
         SqliteDatabase db(raw);
-        if (rc != SQLITE_OK) {
-            throw DataError(rc,
-                QStringLiteral("No se puede abrir «%1»: %2")
-                    .arg(path, QString::fromUtf8(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc))));
-        }
+        if (rc != SQLITE_OK)
+            throw engineError(
+                rc, path, QString::fromUtf8(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
         sqlite3_extended_result_codes(raw, 1);
         return db;
     }
@@ -71,33 +60,23 @@ namespace {
         qint64 cds, const CopyPacing& pacing)
     {
         SqliteBackup backup(sqlite3_backup_init(to, "main", from, "main"));
-        if (!backup) {
-            throw DataError(sqlite3_errcode(to),
-                QStringLiteral("No se puede copiar «%1»: %2")
-                    .arg(source, QString::fromUtf8(sqlite3_errmsg(to))));
-        }
+        if (!backup)
+            throw engineError(
+                sqlite3_extended_errcode(to), source, QString::fromUtf8(sqlite3_errmsg(to)));
         for (;;) {
             const int rc = sqlite3_backup_step(backup.get(), pacing.pagesPerStep);
             if (rc == SQLITE_DONE)
                 break;
-            if (rc != SQLITE_OK) {
-                if (isBusy(rc))
-                    throw inUse(rc, source);
-                throw DataError(rc,
-                    QStringLiteral("No se puede copiar «%1»: %2")
-                        .arg(source, QString::fromUtf8(sqlite3_errstr(rc))));
-            }
+            if (rc != SQLITE_OK)
+                throw engineError(rc, source, QString::fromUtf8(sqlite3_errstr(rc)));
             const int pages = sqlite3_backup_pagecount(backup.get());
             progress.update(pages - sqlite3_backup_remaining(backup.get()), pages, cds);
             if (pacing.betweenSteps)
                 pacing.betweenSteps();
         }
         const int rc = sqlite3_backup_finish(backup.release());
-        if (rc != SQLITE_OK) {
-            throw DataError(rc,
-                QStringLiteral("No se puede copiar «%1»: %2")
-                    .arg(source, QString::fromUtf8(sqlite3_errmsg(to))));
-        }
+        if (rc != SQLITE_OK)
+            throw engineError(rc, source, QString::fromUtf8(sqlite3_errmsg(to)));
         progress.finish();
     }
 
@@ -155,11 +134,7 @@ namespace {
             const int rc = sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr);
             if (rc == SQLITE_OK || isDamaged(rc))
                 return rc == SQLITE_OK;
-            if (isBusy(rc))
-                throw inUse(rc, path);
-            throw DataError(rc,
-                QStringLiteral("No se puede bloquear «%1»: %2")
-                    .arg(path, QString::fromUtf8(sqlite3_errmsg(db.get()))));
+            throw engineError(rc, path, QString::fromUtf8(sqlite3_errmsg(db.get())));
         };
         // A write-ahead log beside the file would outlive the rename and be read into
         // the new catalogue; leaving that mode folds it back, and needs every other

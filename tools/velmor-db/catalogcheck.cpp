@@ -1,12 +1,9 @@
 #include "catalogcheck.h"
 
-#include "interruptedwrite.h"
-
 #include "data/catalogfile.h"
+#include "data/connection.h"
 #include "data/dataerror.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <memory>
 #include <sqlite3.h>
 
@@ -92,12 +89,9 @@ namespace {
         return false;
     }
 
-    QString failureText(sqlite3* db, int rc)
+    QString failureText(sqlite3* db, const QString& path, int rc)
     {
-        return (rc & 0xff) == SQLITE_ERROR
-            ? engineProblem(rc) + QStringLiteral(" (") + QString::fromUtf8(sqlite3_errmsg(db))
-                + QLatin1Char(')')
-            : engineProblem(rc);
+        return engineError(rc, path, QString::fromUtf8(sqlite3_errmsg(db))).description;
     }
 
     Statement Checker::prepare(const QByteArray& sql)
@@ -106,9 +100,9 @@ namespace {
         const int rc = sqlite3_prepare_v2(m_db, sql.constData(), -1, &statement, nullptr);
         Statement owned(statement);
         if (stopsTheCheck(rc))
-            throw Unreadable { engineProblem(rc) };
+            throw Unreadable { failureText(m_db, m_path, rc) };
         if (rc != SQLITE_OK)
-            throw Failure { failureText(m_db, rc) };
+            throw Failure { failureText(m_db, m_path, rc) };
         return owned;
     }
 
@@ -123,9 +117,9 @@ namespace {
             out << (text ? QString::fromUtf8(text) : QStringLiteral("(nula)"));
         }
         if (stopsTheCheck(rc))
-            throw Unreadable { engineProblem(rc) };
+            throw Unreadable { failureText(m_db, m_path, rc) };
         if (rc != SQLITE_DONE)
-            throw Failure { failureText(m_db, rc) };
+            throw Failure { failureText(m_db, m_path, rc) };
         return out;
     }
 
@@ -286,8 +280,9 @@ namespace {
                         .arg(table));
             return false;
         }
-        if (entry.section(QLatin1Char('|'), 1).simplified().startsWith(
-                QLatin1String("CREATE VIRTUAL"), Qt::CaseInsensitive)) {
+        if (entry.section(QLatin1Char('|'), 1)
+                .simplified()
+                .startsWith(QLatin1String("CREATE VIRTUAL"), Qt::CaseInsensitive)) {
             problem(QStringLiteral("%1 es una tabla virtual; el programa solo usa tablas "
                                    "normales")
                         .arg(table));
@@ -340,9 +335,8 @@ namespace {
             if (total == 0)
                 continue;
             any = true;
-            const QStringList examples
-                = values("select " + QByteArray(key ? "quote(id)" : "id") + where
-                    + " order by id limit " + QByteArray::number(keysNamed));
+            const QStringList examples = values("select " + QByteArray(key ? "quote(id)" : "id")
+                + where + " order by id limit " + QByteArray::number(keysNamed));
             problem(key ? QStringLiteral("%1 tiene %2 claves que no son números enteros: %3")
                               .arg(QString::fromLatin1(table))
                               .arg(total)
@@ -377,55 +371,45 @@ namespace {
         if (indexes.isEmpty())
             good(QStringLiteral("Sin índices de texto sin distinción de mayúsculas"));
     }
-
-    bool looksLikeSqlite(const QByteArray& header)
-    {
-        return header.size() >= 100 && header.startsWith(QByteArrayView("SQLite format 3\0", 16));
-    }
 }
 
 CheckReport checkCatalog(const QString& path)
 {
     CheckReport report;
-    const auto unreadable = [&report, &path](const QString& reason) {
+    // The description names the file, as every other line of the report does.
+    const auto unreadable = [&report](const QString& description) {
         report.outcome = CheckReport::Outcome::Unreadable;
-        report.lines << QStringLiteral("No se puede leer %1: %2").arg(path, reason);
-        report.problems << reason;
+        report.lines << description;
+        report.problems << description;
         return report;
     };
 
-    const QFileInfo info(path);
-    if (!info.exists())
-        return unreadable(QStringLiteral("el archivo no existe"));
-    // A FIFO or a device would block the read below or never end.
-    if (!info.isFile())
-        return unreadable(QStringLiteral("no es un archivo normal"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return unreadable(QStringLiteral("no hay permiso para leerlo"));
-    const QByteArray header = file.read(100);
-    file.close();
-    if (CatalogFile::looksLikeAccess(header)) {
-        return unreadable(QStringLiteral(
-            "es un archivo de Access/Jet, no un catálogo; conviértalo con «velmor-db convertir»"));
-    }
-    if (!looksLikeSqlite(header))
-        return unreadable(QStringLiteral("no es un archivo de base de datos SQLite"));
-
     try {
-        rollBackInterruptedWrite(path);
+        // Checks what kind of file it is and rolls back a write interrupted half-way,
+        // as the program does on opening.
+        Connection::open(path, Connection::Access::ReadOnly);
     } catch (const DataError& error) {
-        report.outcome = CheckReport::Outcome::Unreadable;
-        report.lines << error.description;
-        report.problems << error.description;
-        return report;
+        switch (error.number) {
+        case ErrorNumber::FileNotFound:
+        case ErrorNumber::CannotOpen:
+        case ErrorNumber::NotSqlite:
+        case ErrorNumber::UnrecognizedFormat:
+        case ErrorNumber::InUse:
+        case ErrorNumber::ReadOnly:
+        case ErrorNumber::InterruptedWrite:
+        case SQLITE_NOMEM:
+            return unreadable(error.description);
+        default:
+            // Damage and a wrong schema are findings the check below describes.
+            break;
+        }
     }
 
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
     const Database db(raw);
     if (rc != SQLITE_OK)
-        return unreadable(engineProblem(rc));
+        return unreadable(engineError(rc, path, QString::fromUtf8(sqlite3_errstr(rc))).description);
     sqlite3_busy_timeout(raw, 2000);
 
     Checker checker(raw, path, report);

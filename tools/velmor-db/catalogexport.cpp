@@ -2,7 +2,6 @@
 
 #include "cdrecord.h"
 #include "csvwriter.h"
-#include "interruptedwrite.h"
 #include "progress.h"
 
 #include "data/catalogfile.h"
@@ -43,8 +42,7 @@ namespace {
 
 ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progress, CsvForm form)
 {
-    rollBackInterruptedWrite(path);
-    const auto connection = Connection::open(path);
+    const auto connection = Connection::open(path, Connection::Access::ReadOnly);
     ExportResult result;
 
     qint64 total = 0;

@@ -103,7 +103,8 @@ namespace {
                 continue;
             reasons << QStringLiteral("%1 tiene un carácter de control (U+%2)")
                            .arg(fieldName(field))
-                           .arg(QString::number(c, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+                           .arg(QString::number(c, 16).toUpper().rightJustified(
+                               4, QLatin1Char('0')));
             return false;
         }
         return true;
@@ -189,8 +190,7 @@ ImportResult importCatalog(
     return importCatalog(path, buffer, progress, mode);
 }
 
-ImportResult importCatalog(
-    const QString& path, QIODevice& csv, Progress& progress, ImportMode mode)
+ImportResult importCatalog(const QString& path, QIODevice& csv, Progress& progress, ImportMode mode)
 {
     CatalogWriter writer(path);
     ImportResult result;

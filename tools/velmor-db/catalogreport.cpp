@@ -7,6 +7,7 @@
 
 #include "data/catalogfile.h"
 #include "data/collation.h"
+#include "data/connection.h"
 #include "data/dataerror.h"
 #include "data/valuerules.h"
 
@@ -92,10 +93,8 @@ namespace {
 
         [[noreturn]] void fail(int rc) const
         {
-            throw DataError(rc,
-                QStringLiteral("No se puede leer el catálogo «%1»: %2")
-                    .arg(m_path,
-                        QString::fromUtf8(m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(rc))));
+            throw engineError(rc, m_path,
+                QString::fromUtf8(m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(rc)));
         }
 
     private:
@@ -301,10 +300,13 @@ namespace {
             return f;
         }
 
+        // The blocks of one CD are added in one edit, so that the document is laid
+        // out once when placed instead of again after every block and text added.
         void start()
         {
             m_doc.clear();
             m_cursor = QTextCursor(&m_doc);
+            m_cursor.beginEditBlock();
             m_firstBlock = true;
         }
 
@@ -358,6 +360,7 @@ namespace {
         // the top of the next page.
         void place(qreal space)
         {
+            m_cursor.endEditBlock();
             const qreal height = m_doc.size().height();
             if (m_y > 0 && m_y + space + height > m_height)
                 newPage();

@@ -1,7 +1,5 @@
 #include "catalogwriter.h"
 
-#include "interruptedwrite.h"
-
 #include "data/connection.h"
 #include "data/dataerror.h"
 
@@ -14,16 +12,8 @@ void CatalogWriter::Finalizer::operator()(sqlite3_stmt* statement) const
     sqlite3_finalize(statement);
 }
 
-namespace {
-    std::shared_ptr<Connection> openCatalog(const QString& path)
-    {
-        rollBackInterruptedWrite(path);
-        return Connection::open(path);
-    }
-}
-
 CatalogWriter::CatalogWriter(const QString& path)
-    : m_connection(openCatalog(path))
+    : m_connection(Connection::open(path))
 {
     m_connection->exec("begin immediate");
     m_open = true;

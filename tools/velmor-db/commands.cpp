@@ -378,7 +378,7 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         for (const QString& line : result.check.lines)
             c.out << "  " << line << '\n';
         return result.check.outcome == CheckReport::Outcome::Problems ? ExitCode::problems
-                                                                       : ExitCode::failed;
+                                                                      : ExitCode::failed;
     }
 
     int restaurar(Context& c, const QStringList& args)
