@@ -214,11 +214,13 @@ void Connection::configure()
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     sqlite3_limit(m_db, SQLITE_LIMIT_ATTACHED, 0);
     // Pages are read, never mapped: a file shortened by another program while it is
-    // read then gives a read error instead of a bus error. A page cache that holds
-    // a large catalogue whole wins back most of what the map saved on full passes
-    // (it is only filled as pages are read).
+    // read then gives a read error instead of a bus error. 16 MB of page cache hold
+    // the CD table of a catalogue of about 100,000 CDs, so that a search's count of
+    // its rows does not read it again from the file; a larger cache only adds to
+    // the memory of a full listing of a larger catalogue, which reads more pages
+    // than any cache would keep.
     sqlite3_exec(
-        m_db, "pragma mmap_size = 0; pragma cache_size = -65536", nullptr, nullptr, nullptr);
+        m_db, "pragma mmap_size = 0; pragma cache_size = -16384", nullptr, nullptr, nullptr);
     installCatalogCollation(m_db);
     sqlite3_set_authorizer(m_db, &Connection::authorizeCallback, this);
 }

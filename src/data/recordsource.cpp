@@ -620,8 +620,11 @@ bool Recordset::readMore() const
         std::set_union(read.begin(), read.end(), m_kept.begin(), keptEnd, std::back_inserter(merged));
         m_kept.erase(m_kept.begin(), keptEnd);
         for (qint64 id : merged)
-            if (!m_excluded.count(id))
+            if (!m_excluded.count(id)) {
                 m_ids.push_back(id);
+                if (m_unread)
+                    --*m_unread;
+            }
         if (!last) {
             m_nextId = read.back() + 1;
         } else {
@@ -634,6 +637,7 @@ bool Recordset::readMore() const
                 m_ids.push_back(id);
             }
             m_appended.clear();
+            m_unread.reset();
         }
     } else {
         sqlite3_stmt* s = m_cursor.get();
@@ -678,7 +682,12 @@ void Recordset::writing()
     m_changed = true;
 }
 
-qsizetype Recordset::RecordCount() const { return rowCount(); }
+qsizetype Recordset::RecordCount() const
+{
+    if (m_unread && !m_complete)
+        return rowCount() + *m_unread + qsizetype(m_appended.size());
+    return rowCount();
+}
 
 bool Recordset::hasCurrent() const
 {
@@ -702,8 +711,9 @@ void Recordset::written(qint64 id, bool added)
                 m_appended.push_back(id);
             }
         } else if (set == this) {
-            if (unread)
-                m_excluded.insert(id);
+            // A row of the set not read yet leaves the count of unread rows.
+            if (unread && m_excluded.insert(id).second && m_unread)
+                --*m_unread;
             m_appended.erase(std::remove(m_appended.begin(), m_appended.end(), id), m_appended.end());
         } else if (unread && added) {
             set->m_excluded.insert(id);
@@ -757,8 +767,33 @@ void Recordset::MoveFirst()
     m_currentDeleted = false;
 }
 
+bool Recordset::countToLast()
+{
+    if (m_kind != Kind::TableIds || m_complete || m_unread)
+        return false;
+    Statement count = prepare(*m_connection, "select count(*) from " + quotedName(m_table));
+    const int rc = sqlite3_step(count.get());
+    if (rc != SQLITE_ROW)
+        m_connection->fail(rc);
+    // Read inside the count's own read of the file, so that a write by another
+    // program before it shows in the version.
+    if (contentVersion(*m_connection) != m_version)
+        return false;
+    // The table is as at the Refresh: its rows are the set's, the highest id the last.
+    const qsizetype unread = sqlite3_column_int64(count.get(), 0) - rowCount();
+    if (unread <= 0)
+        return false;
+    m_unread = unread;
+    m_detached = m_lastId;
+    m_position = rowCount() + unread - 1;
+    m_currentDeleted = false;
+    return true;
+}
+
 void Recordset::MoveLast()
 {
+    if (countToLast())
+        return;
     readAll();
     if (rowCount() == 0)
         throw noCurrentRecord();

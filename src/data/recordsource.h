@@ -50,7 +50,8 @@ QString valueText(const QVariant& value);
 // set joins it at once (at its end); a deleted row leaves it.
 //
 // A set of a table's rows learns its rows as it is used: Refresh reads at most its
-// first rows, and MoveLast reads them all; rows written since its Refresh are kept
+// first rows, and MoveLast reads them all, or only counts them while nothing has been
+// written to the file since the Refresh; rows written since its Refresh are kept
 // out by their ids. A set over any other statement reads all its rows at Refresh,
 // so that no statement of it stays open (and keeps the file locked) afterwards.
 //
@@ -74,7 +75,7 @@ public:
     void MoveNext();
     bool hasCurrent() const;
 
-    // 0 for an empty set; the rows read so far otherwise, all of them after MoveLast.
+    // 0 for an empty set; the rows read so far otherwise, all of them from MoveLast on.
     qsizetype RecordCount() const;
 
     // Hands the named columns of the rows from the current one on, in set order and
@@ -115,6 +116,9 @@ private:
     bool knows(qsizetype count) const;
     bool readMore() const;
     void readAll() const;
+    // TableIds, nothing written since the Refresh: counts the unread rows and makes
+    // the last one current without reading their ids. False when it does not apply.
+    bool countToLast();
     // Before a write: the file must still be the one opened, and look-up indexes
     // built before it no longer hold.
     void writing();
@@ -162,6 +166,9 @@ private:
     mutable std::vector<qint64> m_kept; // TableIds: deleted since, not read yet (sorted)
     mutable std::vector<qint64> m_appended; // TableIds: added through this set, not read yet
     mutable qsizetype m_batch = 16;
+    // TableIds: how many rows up to m_lastId belong to the set but are not read
+    // yet, once counted (by MoveLast on a set nothing was written to since).
+    mutable std::optional<qsizetype> m_unread;
 
     quint64 m_version = 0; // the file's contents at Refresh
     bool m_changed = false; // rows were added or deleted through this set

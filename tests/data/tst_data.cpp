@@ -107,6 +107,8 @@ private slots:
     void handMadeTables();
     void setKeepsRowsOfItsRefresh_data();
     void setKeepsRowsOfItsRefresh();
+    void countAtLastFollowsWrites_data();
+    void countAtLastFollowsWrites();
     void textLookUpsFindFirstInSetOrder_data();
     void textLookUpsFindFirstInSetOrder();
     void criteria_data();
@@ -468,6 +470,69 @@ void DataTest::setKeepsRowsOfItsRefresh()
     QVERIFY(walked.contains("301"));
     QVERIFY(!walked.contains("100"));
     QCOMPARE(walked.size(), cat.count("datos_cd"));
+}
+
+void DataTest::countAtLastFollowsWrites_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("write"); // who writes after the first MoveLast, and what
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<QString>("at100"); // the walk's 100th entry
+
+    QTest::newRow("no write") << "datos_cd" << "" << 300 << "600" << "200";
+    QTest::newRow("statement, no write") << "select * from datos_cd" << "" << 300 << "600" << "200";
+    QTest::newRow("other adds") << "datos_cd" << "other add 601" << 300 << "600" << "200";
+    QTest::newRow("other deletes an unread row")
+        << "datos_cd" << "other delete 200" << 300 << "600" << "-";
+    QTest::newRow("own delete of the last") << "datos_cd" << "own delete" << 299 << "598" << "200";
+    QTest::newRow("own add") << "datos_cd" << "own add 603" << 301 << "603" << "200";
+    QTest::newRow("own add, other add")
+        << "datos_cd" << "own add 603, other add 605" << 301 << "603" << "200";
+}
+
+void DataTest::countAtLastFollowsWrites()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, write);
+    QFETCH(int, count);
+    QFETCH(QString, last);
+    QFETCH(QString, at100);
+    TestCatalog cat;
+    cat.exec("with recursive n(i) as (select 1 union all select i + 1 from n where i < 300) "
+             "insert into datos_cd select 2 * i, 'CD ' || (2 * i), '', 'D' from n");
+    RecordSource set, other;
+    bind(set, cat.path(), source);
+    bind(other, cat.path(), "datos_cd");
+    Recordset& rs = set.Recordset();
+    rs.MoveLast();
+    QCOMPARE(rs.RecordCount(), 300);
+    QCOMPARE(rs.Fields("id").text(), "600");
+
+    const QStringList steps = write.split(", ", Qt::SkipEmptyParts);
+    for (const QString& step : steps) {
+        const QStringList words = step.split(' ');
+        Recordset& writer = words[0] == "own" ? rs : other.Recordset();
+        if (words[1] == "add") {
+            writer.AddNew();
+            writer.Collect("id", words[2].toInt());
+            writer.Update();
+        } else if (words.size() > 2) {
+            QCOMPARE(foundId(writer, "id=" + words[2]), words[2]);
+            writer.Delete();
+        } else {
+            writer.Delete();
+        }
+    }
+    QCOMPARE(rs.RecordCount(), count);
+    rs.MoveLast();
+    QCOMPARE(rs.RecordCount(), count);
+    QCOMPARE(rs.Fields("id").text(), last);
+    const QStringList walked = walk(rs);
+    QCOMPARE(walked.size(), count);
+    QCOMPARE(walked.last(), last);
+    QCOMPARE(walked[99], at100);
+    QCOMPARE(rs.RecordCount(), count);
 }
 
 void DataTest::textLookUpsFindFirstInSetOrder_data()
