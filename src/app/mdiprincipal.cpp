@@ -2,6 +2,7 @@
 
 #include "catalogo/frmcatalogo.h"
 #include "consultas/frmconsultas.h"
+#include "ui/fuentes.h"
 #include "ui/messageboxes.h"
 
 #include <QAction>
@@ -197,7 +198,8 @@ void setUpApplication()
     QApplication::setWindowIcon(icon);
     // The forms are laid out for a classic 8-point sans serif with Arial's widths.
     QFont font(QStringLiteral("Arial"), 8);
-    font.setFamilies({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") });
+    font.setFamilies(
+        familiasInstaladas({ QStringLiteral("Arial"), QStringLiteral("Liberation Sans") }));
     QApplication::setFont(font);
     // Qt's own Spanish texts, where installed, name the entries of the boxes' context
     // menus; the message boxes set their button texts themselves.

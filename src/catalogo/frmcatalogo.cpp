@@ -9,6 +9,7 @@
 #include "data/statements.h"
 #include "data/valuerules.h"
 #include "ui/formhost.h"
+#include "ui/fuentes.h"
 #include "ui/loaderror.h"
 #include "ui/messageboxes.h"
 #include "ui/twips.h"
@@ -37,6 +38,8 @@ namespace {
     QFont fuenteDeMarcos()
     {
         QFont fuente(QStringLiteral("Arial Narrow"), 9);
+        fuente.setFamilies(familiasInstaladas(
+            { QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow") }));
         fuente.setItalic(true);
         fuente.setWeight(QFont::Normal);
         return fuente;
@@ -79,7 +82,14 @@ namespace {
             medidas.boundingRect(QRect(), Qt::AlignLeft, etiqueta->text()).width());
     }
 
-    QLabel* crearEtiqueta(QGroupBox* marco, int numero, const QString& texto, QRect rect)
+    // A caption and the width of its text, measured once: laying the text out is
+    // the dearest part of building a label.
+    struct Etiqueta {
+        QLabel* label;
+        int ancho;
+    };
+
+    Etiqueta crearEtiqueta(QGroupBox* marco, int numero, const QString& texto, QRect rect)
     {
         auto* etiqueta = new QLabel(texto, marco);
         etiqueta->setObjectName(QStringLiteral("Label%1").arg(numero));
@@ -94,24 +104,24 @@ namespace {
         QPalette paleta = etiqueta->palette();
         paleta.setColor(QPalette::WindowText, colorDeEtiquetas);
         etiqueta->setPalette(paleta);
-        return etiqueta;
+        return { etiqueta, ancho };
     }
 
     LimitedLineEdit* crearCuadro(
-        QGroupBox* marco, const QString& nombre, int longitud, QRect rect, QLabel* etiqueta)
+        QGroupBox* marco, const QString& nombre, int longitud, QRect rect, Etiqueta etiqueta)
     {
         auto* cuadro = new LimitedLineEdit(longitud, marco);
         cuadro->setObjectName(nombre);
         cuadro->setGeometry(rect);
         cuadro->setFont(fuentePredeterminada());
-        etiqueta->setBuddy(cuadro);
+        etiqueta.label->setBuddy(cuadro);
         // Labels reach a pixel under their box as drawn; a caption that fills its
         // label moves left, clear of the box.
-        QRect lugar = etiqueta->geometry();
-        if (lugar.left() + anchoDeTexto(etiqueta) >= rect.left()) {
+        QRect lugar = etiqueta.label->geometry();
+        if (lugar.left() + etiqueta.ancho >= rect.left()) {
             lugar.moveRight(std::min(lugar.right(), rect.left() - 2));
             lugar.setLeft(std::max(0, lugar.left()));
-            etiqueta->setGeometry(lugar);
+            etiqueta.label->setGeometry(lugar);
         }
         return cuadro;
     }
@@ -200,22 +210,22 @@ void frmcatalogo::crearDatos()
 {
     Frame1 = crearMarco(this, "Frame1", QStringLiteral("DATOS"), twips::rect(75, 450, 8715, 2040));
 
-    auto* Label1
+    const Etiqueta Label1
         = crearEtiqueta(Frame1, 1, QStringLiteral("Clave del CD"), twips::rect(300, 375, 990, 240));
     txtclacd = crearCuadro(
         Frame1, QStringLiteral("txtclacd"), 4, twips::rect(1275, 300, 990, 285), Label1);
 
-    auto* Label2 = crearEtiqueta(
+    const Etiqueta Label2 = crearEtiqueta(
         Frame1, 2, QStringLiteral("Nombre del CD"), twips::rect(2775, 375, 1140, 240));
     txtnomcd = crearCuadro(
         Frame1, QStringLiteral("txtnomcd"), 30, twips::rect(3975, 300, 4365, 285), Label2);
 
-    auto* Label3
+    const Etiqueta Label3
         = crearEtiqueta(Frame1, 3, QStringLiteral("Artista"), twips::rect(2175, 825, 465, 240));
     txtart = crearCuadro(
         Frame1, QStringLiteral("txtart"), 25, twips::rect(2700, 750, 3090, 285), Label3);
 
-    auto* Label4
+    const Etiqueta Label4
         = crearEtiqueta(Frame1, 4, QStringLiteral("Descripción"), twips::rect(225, 1275, 915, 240));
     txtdes = new LimitedPlainTextEdit(250, Frame1);
     txtdes->setObjectName(QStringLiteral("txtdes"));
@@ -224,7 +234,7 @@ void frmcatalogo::crearDatos()
     txtdes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtdes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     txtdes->setTabChangesFocus(true);
-    Label4->setBuddy(txtdes);
+    Label4.label->setBuddy(txtdes);
 
     connect(txtclacd, &QLineEdit::textChanged, this, [this] { txtclacd_Change(); });
     connect(txtnomcd, &QLineEdit::textChanged, this, [this] { txtnomcd_Change(); });
@@ -240,7 +250,7 @@ void frmcatalogo::crearCanciones()
         const int fila = primeraColumna ? n - 1 : n - 11;
         const int izquierdaEtiqueta = primeraColumna ? 300 : 4575;
         const int izquierdaCuadro = primeraColumna ? 1125 : 5400;
-        auto* etiqueta = crearEtiqueta(Frame2, n + 4, QStringLiteral("Canción %1").arg(n),
+        const Etiqueta etiqueta = crearEtiqueta(Frame2, n + 4, QStringLiteral("Canción %1").arg(n),
             twips::rect(izquierdaEtiqueta, 375 + 375 * fila, 840, 240));
         txtcan.append(crearCuadro(Frame2, QStringLiteral("txtcan%1").arg(n), 30,
             twips::rect(izquierdaCuadro, 300 + 375 * fila, 3000, 285), etiqueta));

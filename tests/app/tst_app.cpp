@@ -3,6 +3,7 @@
 #include "consultas/frmconsultas.h"
 #include "scriptedmessageboxes.h"
 #include "testcatalog.h"
+#include "ui/fuentes.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -11,6 +12,7 @@
 #include <QComboBox>
 #include <QDebug>
 #include <QFile>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -84,6 +86,71 @@ private slots:
         QCOMPARE(QCoreApplication::organizationName(), "Tolvane");
         QCOMPARE(QCoreApplication::applicationName(), "velmor");
         QCOMPARE(QCoreApplication::applicationVersion(), "1.00");
+    }
+
+    void installedFamilies_data()
+    {
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList pair { "Arial", "Liberation Sans" };
+        const QStringList narrow { "Arial Narrow", "Liberation Sans Narrow" };
+        QTest::newRow("first installed")
+            << pair << QStringList { "Liberation Sans", "Arial" } << pair;
+        QTest::newRow("only the substitute")
+            << pair << QStringList { "DejaVu Sans", "Liberation Sans" }
+            << QStringList { "Liberation Sans" };
+        QTest::newRow("neither: the system substitutes")
+            << pair << QStringList { "DejaVu Sans" } << pair;
+        QTest::newRow("nothing installed") << pair << QStringList() << pair;
+        QTest::newRow("substitute from several foundries")
+            << pair << QStringList { "Liberation Sans [1ASC]", "Liberation Sans [Other]" }
+            << QStringList { "Liberation Sans" };
+        QTest::newRow("case of the names")
+            << pair << QStringList { "LIBERATION SANS" } << QStringList { "Liberation Sans" };
+        QTest::newRow("a longer name is another family")
+            << narrow << QStringList { "Arial", "Liberation Sans" } << narrow;
+        QTest::newRow("a shorter name is another family")
+            << pair << QStringList { "Arial Narrow", "Liberation Sans Narrow" } << pair;
+    }
+
+    void installedFamilies()
+    {
+        QFETCH(QStringList, asked);
+        QFETCH(QStringList, installed);
+        QFETCH(QStringList, expected);
+        QCOMPARE(familiasInstaladas(asked, installed), expected);
+    }
+
+    // Leaving out a family that is not installed must not change the face drawn.
+    void fontsDrawnAsAsked_data()
+    {
+        QTest::addColumn<QString>("which");
+        QTest::newRow("application") << "application";
+        QTest::newRow("catalogue frame captions") << "Frame1";
+    }
+
+    void fontsDrawnAsAsked()
+    {
+        QFETCH(QString, which);
+        QFont plain;
+        QFont used;
+        if (which == "application") {
+            plain = QFont("Arial", 8);
+            plain.setFamilies({ "Arial", "Liberation Sans" });
+            used = QApplication::font();
+        } else {
+            MainWindow w(1);
+            QVERIFY(w.window.catalogoForm());
+            plain = QFont("Arial Narrow", 9);
+            plain.setItalic(true);
+            used = w.window.catalogoForm()->findChild<QGroupBox*>(which)->font();
+        }
+        const QFontInfo expected(plain);
+        const QFontInfo drawn(used);
+        QCOMPARE(drawn.family(), expected.family());
+        QCOMPARE(drawn.style(), expected.style());
+        QCOMPARE(drawn.pixelSize(), expected.pixelSize());
     }
 
     void menus()
