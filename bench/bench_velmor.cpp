@@ -526,6 +526,8 @@ int child(int argc, char** argv, const QElapsedTimer& sinceStart)
         auto* area = new QMdiArea;
         window.setCentralWidget(area);
         auto* form = new QWidget;
+        // The catalogue form's client area at 96 DPI, so that the boxes are drawn too.
+        form->setFixedSize(592, 450);
         for (int b = 0; b < 24; ++b)
             (new QLineEdit(form))->setGeometry(10 + (b % 2) * 300, 10 + (b / 2) * 30, 280, 24);
         area->addSubWindow(form)->show();
