@@ -109,6 +109,8 @@ private slots:
     void setKeepsRowsOfItsRefresh();
     void countAtLastFollowsWrites_data();
     void countAtLastFollowsWrites();
+    void readOnwardAfterCount_data();
+    void readOnwardAfterCount();
     void textLookUpsFindFirstInSetOrder_data();
     void textLookUpsFindFirstInSetOrder();
     void criteria_data();
@@ -532,6 +534,94 @@ void DataTest::countAtLastFollowsWrites()
     QCOMPARE(walked.size(), count);
     QCOMPARE(walked.last(), last);
     QCOMPARE(walked[99], at100);
+    QCOMPARE(rs.RecordCount(), count);
+}
+
+void DataTest::readOnwardAfterCount_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("write"); // who writes after the count, and what
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("read");
+    QTest::addColumn<QString>("lastRead");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<int>("count"); // after the pass
+    QTest::addColumn<QString>("last");
+
+    QTest::newRow("all") << "datos_cd" << "" << -1 << 300 << "600" << 0 << 300 << "600";
+    QTest::newRow("all, statement")
+        << "select * from datos_cd" << "" << -1 << 300 << "600" << 0 << 300 << "600";
+    QTest::newRow("as many as counted") << "datos_cd" << "" << 300 << 300 << "600" << 0 << 300 << "600";
+    QTest::newRow("more than counted") << "datos_cd" << "" << 301 << 300 << "600" << 0 << 300 << "600";
+    QTest::newRow("part") << "datos_cd" << "" << 120 << 120 << "240" << 0 << 300 << "600";
+    QTest::newRow("other adds past the last")
+        << "datos_cd" << "other add 601" << -1 << 300 << "600" << 0 << 300 << "600";
+    QTest::newRow("other adds inside")
+        << "datos_cd" << "other add 3" << -1 << 300 << "600" << 0 << 300 << "600";
+    QTest::newRow("own add") << "datos_cd" << "own add 603" << -1 << 301 << "603" << 0 << 301 << "603";
+    QTest::newRow("other deletes an unread row") << "datos_cd" << "other delete 200" << -1 << 99
+                                                 << "198" << int(ErrorNumber::RecordDeleted) << 300
+                                                 << "600";
+}
+
+void DataTest::readOnwardAfterCount()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, write);
+    QFETCH(int, limit);
+    QFETCH(int, read);
+    QFETCH(QString, lastRead);
+    QFETCH(int, error);
+    QFETCH(int, count);
+    QFETCH(QString, last);
+    TestCatalog cat;
+    cat.exec("with recursive n(i) as (select 1 union all select i + 1 from n where i < 300) "
+             "insert into datos_cd select 2 * i, 'CD ' || (2 * i), '', 'D' from n");
+    RecordSource set, other;
+    bind(set, cat.path(), source);
+    bind(other, cat.path(), "datos_cd");
+    Recordset& rs = set.Recordset();
+    rs.MoveLast();
+    rs.MoveFirst();
+    if (!write.isEmpty()) {
+        const QStringList words = write.split(' ');
+        Recordset& writer = words[0] == "own" ? rs : other.Recordset();
+        if (words[1] == "add") {
+            writer.AddNew();
+            writer.Collect("id", words[2].toInt());
+            writer.Collect("nombre", "CD " + words[2]);
+            writer.Update();
+        } else {
+            QCOMPARE(foundId(writer, "id=" + words[2]), words[2]);
+            writer.Delete();
+        }
+        rs.MoveFirst();
+    }
+
+    QStringList ids, mismatched;
+    const int thrown = errorOf([&] {
+        const qsizetype handed = rs.readOnward({ "nombre", "id" }, limit, [&](const QVariant* v) {
+            ids << valueText(v[1]);
+            if (valueText(v[0]) != "CD " + ids.last())
+                mismatched << ids.last();
+        });
+        QCOMPARE(handed, read);
+    });
+    QCOMPARE(thrown, error);
+    QCOMPARE(ids.size(), read);
+    QCOMPARE(ids.last(), lastRead);
+    QVERIFY2(mismatched.isEmpty(), qPrintable(mismatched.join(' ')));
+    for (qsizetype i = 1; i < ids.size(); ++i)
+        QVERIFY2(ids[i].toInt() > ids[i - 1].toInt(), qPrintable(ids[i]));
+    if (!error && read < count)
+        QCOMPARE(rs.Fields("id").text(), QString::number(ids.last().toInt() + 2));
+
+    QCOMPARE(rs.RecordCount(), count);
+    rs.MoveLast();
+    QCOMPARE(rs.Fields("id").text(), last);
+    const QStringList walked = walk(rs);
+    QCOMPARE(walked.size(), count);
+    QCOMPARE(walked.mid(0, ids.size()), ids);
     QCOMPARE(rs.RecordCount(), count);
 }
 
