@@ -464,6 +464,9 @@ namespace {
 
 QString valueText(const QVariant& value)
 {
+    // Texts, most values of a listing, skip the general conversion.
+    if (value.metaType() == QMetaType::fromType<QString>())
+        return *static_cast<const QString*>(value.constData());
     if (!value.isValid() || value.isNull())
         return {};
     switch (value.typeId()) {
