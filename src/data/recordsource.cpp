@@ -10,6 +10,7 @@
 #include <QThreadPool>
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -471,8 +472,12 @@ QString valueText(const QVariant& value)
         return {};
     switch (value.typeId()) {
     case QMetaType::LongLong:
-    case QMetaType::Int:
-        return QString::number(value.toLongLong());
+    case QMetaType::Int: {
+        // Every id of a listing comes this way; plain digits need no locale.
+        char digits[24];
+        const char* end = std::to_chars(digits, digits + sizeof digits, value.toLongLong()).ptr;
+        return QString::fromLatin1(digits, end - digits);
+    }
     case QMetaType::Double:
         return numberText(value.toDouble());
     default:

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <sqlite3.h>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 using namespace velmor;
@@ -128,6 +129,8 @@ private slots:
     void leadingNumber();
     void numericText_data();
     void numericText();
+    void valueTexts_data();
+    void valueTexts();
 };
 
 void DataTest::emptyCatalogueReportsNoCurrentRecord()
@@ -1046,6 +1049,28 @@ void DataTest::numericText()
     QLocale::setDefault(saved);
     QCOMPARE(result, numeric);
     QCOMPARE(formed, criterion);
+}
+
+void DataTest::valueTexts_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("text") << QVariant(QStringLiteral("Canción")) << "Canción";
+    QTest::newRow("empty text") << QVariant(QString()) << "";
+    QTest::newRow("null") << QVariant() << "";
+    QTest::newRow("zero") << QVariant::fromValue<qint64>(0) << "0";
+    QTest::newRow("int") << QVariant(-42) << "-42";
+    QTest::newRow("largest") << QVariant::fromValue(std::numeric_limits<qint64>::max())
+                             << "9223372036854775807";
+    QTest::newRow("smallest") << QVariant::fromValue(std::numeric_limits<qint64>::min())
+                              << "-9223372036854775808";
+}
+
+void DataTest::valueTexts()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QString, text);
+    QCOMPARE(valueText(value), text);
 }
 
 QTEST_GUILESS_MAIN(DataTest)
