@@ -10,6 +10,7 @@
 #include <QThreadPool>
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -464,12 +465,19 @@ namespace {
 
 QString valueText(const QVariant& value)
 {
+    // Texts, most values of a listing, skip the general conversion.
+    if (value.metaType() == QMetaType::fromType<QString>())
+        return *static_cast<const QString*>(value.constData());
     if (!value.isValid() || value.isNull())
         return {};
     switch (value.typeId()) {
     case QMetaType::LongLong:
-    case QMetaType::Int:
-        return QString::number(value.toLongLong());
+    case QMetaType::Int: {
+        // Every id of a listing comes this way; plain digits need no locale.
+        char digits[24];
+        const char* end = std::to_chars(digits, digits + sizeof digits, value.toLongLong()).ptr;
+        return QString::fromLatin1(digits, end - digits);
+    }
     case QMetaType::Double:
         return numberText(value.toDouble());
     default:
@@ -1273,9 +1281,15 @@ qsizetype Recordset::readOnward(const QStringList& names, qsizetype limit,
     attach();
     if (limit == 0 || !hasCurrent())
         return 0;
-    readAll();
+    // A table's rows untouched since the Refresh are the table's own: the pass reads
+    // their ids as it goes instead of reading every id first.
+    const bool streaming = m_kind == Kind::TableIds && !m_complete && m_kept.empty()
+        && m_excluded.empty() && m_appended.empty();
+    if (!streaming)
+        readAll();
     const qsizetype first = m_position;
-    const qsizetype end = limit < 0 ? rowCount() : std::min(rowCount(), first + limit);
+    const qsizetype whole = streaming ? std::numeric_limits<qsizetype>::max() : rowCount();
+    const qsizetype end = limit < 0 ? whole : std::min(whole, first + limit);
     std::vector<QVariant> values(columns.size());
     if (m_kind == Kind::Values) {
         for (; m_position < end; ++m_position) {
@@ -1313,6 +1327,20 @@ qsizetype Recordset::readOnward(const QStringList& names, qsizetype limit,
         step();
     };
     for (; m_position < end; ++m_position) {
+        if (streaming && m_position >= rowCount()) {
+            if (!seeked || rc != SQLITE_ROW || at < m_nextId)
+                seek(m_nextId);
+            if (rc != SQLITE_ROW || at > m_lastId) {
+                m_complete = true;
+                m_nextIds.reset();
+                m_unread.reset();
+                break;
+            }
+            m_ids.push_back(at);
+            m_nextId = at + 1;
+            if (m_unread)
+                --*m_unread;
+        }
         const qint64 wanted = m_ids[size_t(m_position)];
         if (!seeked || rc != SQLITE_ROW || at > wanted)
             seek(wanted);
@@ -1330,7 +1358,7 @@ qsizetype Recordset::readOnward(const QStringList& names, qsizetype limit,
         row(values.data());
         step();
     }
-    return end - first;
+    return m_position - first;
 }
 
 RecordSource::RecordSource() = default;

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <sqlite3.h>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 using namespace velmor;
@@ -109,6 +110,8 @@ private slots:
     void setKeepsRowsOfItsRefresh();
     void countAtLastFollowsWrites_data();
     void countAtLastFollowsWrites();
+    void readOnwardAfterCount_data();
+    void readOnwardAfterCount();
     void textLookUpsFindFirstInSetOrder_data();
     void textLookUpsFindFirstInSetOrder();
     void criteria_data();
@@ -126,6 +129,8 @@ private slots:
     void leadingNumber();
     void numericText_data();
     void numericText();
+    void valueTexts_data();
+    void valueTexts();
 };
 
 void DataTest::emptyCatalogueReportsNoCurrentRecord()
@@ -532,6 +537,94 @@ void DataTest::countAtLastFollowsWrites()
     QCOMPARE(walked.size(), count);
     QCOMPARE(walked.last(), last);
     QCOMPARE(walked[99], at100);
+    QCOMPARE(rs.RecordCount(), count);
+}
+
+void DataTest::readOnwardAfterCount_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("write"); // who writes after the count, and what
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("read");
+    QTest::addColumn<QString>("lastRead");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<int>("count"); // after the pass
+    QTest::addColumn<QString>("last");
+
+    QTest::newRow("all") << "datos_cd" << "" << -1 << 300 << "600" << 0 << 300 << "600";
+    QTest::newRow("all, statement")
+        << "select * from datos_cd" << "" << -1 << 300 << "600" << 0 << 300 << "600";
+    QTest::newRow("as many as counted") << "datos_cd" << "" << 300 << 300 << "600" << 0 << 300 << "600";
+    QTest::newRow("more than counted") << "datos_cd" << "" << 301 << 300 << "600" << 0 << 300 << "600";
+    QTest::newRow("part") << "datos_cd" << "" << 120 << 120 << "240" << 0 << 300 << "600";
+    QTest::newRow("other adds past the last")
+        << "datos_cd" << "other add 601" << -1 << 300 << "600" << 0 << 300 << "600";
+    QTest::newRow("other adds inside")
+        << "datos_cd" << "other add 3" << -1 << 300 << "600" << 0 << 300 << "600";
+    QTest::newRow("own add") << "datos_cd" << "own add 603" << -1 << 301 << "603" << 0 << 301 << "603";
+    QTest::newRow("other deletes an unread row") << "datos_cd" << "other delete 200" << -1 << 99
+                                                 << "198" << int(ErrorNumber::RecordDeleted) << 300
+                                                 << "600";
+}
+
+void DataTest::readOnwardAfterCount()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, write);
+    QFETCH(int, limit);
+    QFETCH(int, read);
+    QFETCH(QString, lastRead);
+    QFETCH(int, error);
+    QFETCH(int, count);
+    QFETCH(QString, last);
+    TestCatalog cat;
+    cat.exec("with recursive n(i) as (select 1 union all select i + 1 from n where i < 300) "
+             "insert into datos_cd select 2 * i, 'CD ' || (2 * i), '', 'D' from n");
+    RecordSource set, other;
+    bind(set, cat.path(), source);
+    bind(other, cat.path(), "datos_cd");
+    Recordset& rs = set.Recordset();
+    rs.MoveLast();
+    rs.MoveFirst();
+    if (!write.isEmpty()) {
+        const QStringList words = write.split(' ');
+        Recordset& writer = words[0] == "own" ? rs : other.Recordset();
+        if (words[1] == "add") {
+            writer.AddNew();
+            writer.Collect("id", words[2].toInt());
+            writer.Collect("nombre", "CD " + words[2]);
+            writer.Update();
+        } else {
+            QCOMPARE(foundId(writer, "id=" + words[2]), words[2]);
+            writer.Delete();
+        }
+        rs.MoveFirst();
+    }
+
+    QStringList ids, mismatched;
+    const int thrown = errorOf([&] {
+        const qsizetype handed = rs.readOnward({ "nombre", "id" }, limit, [&](const QVariant* v) {
+            ids << valueText(v[1]);
+            if (valueText(v[0]) != "CD " + ids.last())
+                mismatched << ids.last();
+        });
+        QCOMPARE(handed, read);
+    });
+    QCOMPARE(thrown, error);
+    QCOMPARE(ids.size(), read);
+    QCOMPARE(ids.last(), lastRead);
+    QVERIFY2(mismatched.isEmpty(), qPrintable(mismatched.join(' ')));
+    for (qsizetype i = 1; i < ids.size(); ++i)
+        QVERIFY2(ids[i].toInt() > ids[i - 1].toInt(), qPrintable(ids[i]));
+    if (!error && read < count)
+        QCOMPARE(rs.Fields("id").text(), QString::number(ids.last().toInt() + 2));
+
+    QCOMPARE(rs.RecordCount(), count);
+    rs.MoveLast();
+    QCOMPARE(rs.Fields("id").text(), last);
+    const QStringList walked = walk(rs);
+    QCOMPARE(walked.size(), count);
+    QCOMPARE(walked.mid(0, ids.size()), ids);
     QCOMPARE(rs.RecordCount(), count);
 }
 
@@ -956,6 +1049,28 @@ void DataTest::numericText()
     QLocale::setDefault(saved);
     QCOMPARE(result, numeric);
     QCOMPARE(formed, criterion);
+}
+
+void DataTest::valueTexts_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("text") << QVariant(QStringLiteral("Canción")) << "Canción";
+    QTest::newRow("empty text") << QVariant(QString()) << "";
+    QTest::newRow("null") << QVariant() << "";
+    QTest::newRow("zero") << QVariant::fromValue<qint64>(0) << "0";
+    QTest::newRow("int") << QVariant(-42) << "-42";
+    QTest::newRow("largest") << QVariant::fromValue(std::numeric_limits<qint64>::max())
+                             << "9223372036854775807";
+    QTest::newRow("smallest") << QVariant::fromValue(std::numeric_limits<qint64>::min())
+                              << "-9223372036854775808";
+}
+
+void DataTest::valueTexts()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QString, text);
+    QCOMPARE(valueText(value), text);
 }
 
 QTEST_GUILESS_MAIN(DataTest)
