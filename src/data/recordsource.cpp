@@ -7,7 +7,6 @@
 
 #include <QByteArrayView>
 #include <QRegularExpression>
-#include <QThreadPool>
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -241,14 +240,6 @@ namespace {
     {
         static const TextKeys keys;
         return keys;
-    }
-
-    // The collator's tables are read once per process; a file's first look-up by
-    // text should not wait for that, so a table set starts it in the background.
-    void prepareTextKeys()
-    {
-        static std::once_flag once;
-        std::call_once(once, [] { QThreadPool::globalInstance()->start([] { textKeys(); }); });
     }
 
     bool isBlank(const char* text)
@@ -541,8 +532,6 @@ void Recordset::openTable(const QString& table)
             m_connection->fail(rc);
         m_complete = sqlite3_column_type(last.get(), 0) == SQLITE_NULL;
         m_lastId = sqlite3_column_int64(last.get(), 0);
-        if (std::find(m_indexable.begin(), m_indexable.end(), true) != m_indexable.end())
-            prepareTextKeys();
         return;
     }
     m_kind = Kind::Values;
