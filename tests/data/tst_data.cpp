@@ -81,6 +81,31 @@ QString foundId(Recordset& set, const QString& criterion)
     return set.NoMatch() ? QStringLiteral("none") : set.Fields("id").text();
 }
 
+// 300 CDs with the keys 2, 4, … 600.
+void fillEvenKeys(TestCatalog& cat)
+{
+    cat.exec("with recursive n(i) as (select 1 union all select i + 1 from n where i < 300) "
+             "insert into datos_cd select 2 * i, 'CD ' || (2 * i), '', 'D' from n");
+}
+
+// One write in the tables' words: "own add 603", "other delete 600", or "own delete"
+// for the current row; "own" writes through the set, "other" through another source.
+void applyWrite(Recordset& own, Recordset& other, const QString& step)
+{
+    const QStringList words = step.split(' ');
+    Recordset& writer = words[0] == "own" ? own : other;
+    if (words[1] == "add") {
+        writer.AddNew();
+        writer.Collect("id", words[2].toInt());
+        writer.Collect("nombre", "CD " + words[2]);
+        writer.Update();
+        return;
+    }
+    if (words.size() > 2)
+        QCOMPARE(foundId(writer, "id=" + words[2]), words[2]);
+    writer.Delete();
+}
+
 QStringList ids(Recordset& set)
 {
     QStringList out;
@@ -504,8 +529,7 @@ void DataTest::countAtLastFollowsWrites()
     QFETCH(QString, last);
     QFETCH(QString, at100);
     TestCatalog cat;
-    cat.exec("with recursive n(i) as (select 1 union all select i + 1 from n where i < 300) "
-             "insert into datos_cd select 2 * i, 'CD ' || (2 * i), '', 'D' from n");
+    fillEvenKeys(cat);
     RecordSource set, other;
     bind(set, cat.path(), source);
     bind(other, cat.path(), "datos_cd");
@@ -514,21 +538,8 @@ void DataTest::countAtLastFollowsWrites()
     QCOMPARE(rs.RecordCount(), 300);
     QCOMPARE(rs.Fields("id").text(), "600");
 
-    const QStringList steps = write.split(", ", Qt::SkipEmptyParts);
-    for (const QString& step : steps) {
-        const QStringList words = step.split(' ');
-        Recordset& writer = words[0] == "own" ? rs : other.Recordset();
-        if (words[1] == "add") {
-            writer.AddNew();
-            writer.Collect("id", words[2].toInt());
-            writer.Update();
-        } else if (words.size() > 2) {
-            QCOMPARE(foundId(writer, "id=" + words[2]), words[2]);
-            writer.Delete();
-        } else {
-            writer.Delete();
-        }
-    }
+    for (const QString& step : write.split(", ", Qt::SkipEmptyParts))
+        applyWrite(rs, other.Recordset(), step);
     QCOMPARE(rs.RecordCount(), count);
     rs.MoveLast();
     QCOMPARE(rs.RecordCount(), count);
@@ -578,8 +589,7 @@ void DataTest::readOnwardAfterCount()
     QFETCH(int, count);
     QFETCH(QString, last);
     TestCatalog cat;
-    cat.exec("with recursive n(i) as (select 1 union all select i + 1 from n where i < 300) "
-             "insert into datos_cd select 2 * i, 'CD ' || (2 * i), '', 'D' from n");
+    fillEvenKeys(cat);
     RecordSource set, other;
     bind(set, cat.path(), source);
     bind(other, cat.path(), "datos_cd");
@@ -587,17 +597,7 @@ void DataTest::readOnwardAfterCount()
     rs.MoveLast();
     rs.MoveFirst();
     if (!write.isEmpty()) {
-        const QStringList words = write.split(' ');
-        Recordset& writer = words[0] == "own" ? rs : other.Recordset();
-        if (words[1] == "add") {
-            writer.AddNew();
-            writer.Collect("id", words[2].toInt());
-            writer.Collect("nombre", "CD " + words[2]);
-            writer.Update();
-        } else {
-            QCOMPARE(foundId(writer, "id=" + words[2]), words[2]);
-            writer.Delete();
-        }
+        applyWrite(rs, other.Recordset(), write);
         rs.MoveFirst();
     }
 
