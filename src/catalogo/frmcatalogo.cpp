@@ -15,12 +15,14 @@
 #include "ui/twips.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
@@ -145,6 +147,12 @@ frmcatalogo::frmcatalogo(FormHost* host, QWidget* parent)
     crearControles();
     // Whoever shows or activates the form gives the focus to the key box.
     setFocusProxy(txtclacd);
+    m_preparacion = new QTimer(this);
+    m_preparacion->setSingleShot(true);
+    m_preparacion->setInterval(0);
+    connect(m_preparacion, &QTimer::timeout, this, &frmcatalogo::prepararBusqueda);
+    txtnomcd->installEventFilter(this);
+    txtart->installEventFilter(this);
 }
 
 frmcatalogo::~frmcatalogo() = default;
@@ -391,8 +399,41 @@ void frmcatalogo::buscarPorTexto(const QString& criterio)
     llenar_textos();
 }
 
+bool frmcatalogo::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == txtnomcd || watched == txtart) {
+        if (event->type() == QEvent::FocusIn) {
+            m_preparando = static_cast<LimitedLineEdit*>(watched);
+            m_preparacion->start();
+        } else if (event->type() == QEvent::FocusOut && m_preparando == watched) {
+            m_preparando = nullptr;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmcatalogo::prepararBusqueda()
+{
+    // A step takes a few milliseconds, so that keys typed meanwhile wait no longer.
+    constexpr std::chrono::milliseconds paso(8);
+    if (!m_preparando || !datcd.isOpen())
+        return;
+    bool hecho = true;
+    try {
+        hecho = datcd.Recordset().prepareLookUp(
+            m_preparando == txtnomcd ? QStringLiteral("nombre") : QStringLiteral("artista"), paso);
+    } catch (const DataError&) {
+        // The look-ups meet the same problem and deal with it as they would anyway.
+    }
+    if (!hecho)
+        m_preparacion->start();
+}
+
 void frmcatalogo::Toolbar1_ButtonClick(int index)
 {
+    // The sets are read anew: what was prepared for the old ones may no longer hold.
+    if (m_preparando)
+        m_preparacion->start();
     try {
         datcd.Refresh();
         datcan.Refresh();

@@ -6,9 +6,11 @@
 #include <QWidget>
 
 class QAction;
+class QEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QTimer;
 class QToolBar;
 
 namespace velmor {
@@ -39,6 +41,9 @@ public:
     RecordSource datcd;
     RecordSource datcan;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     // Asks the window that holds the form to close it (the salir command).
     void closeRequested();
@@ -55,6 +60,10 @@ private:
     void txtart_Change();
     // Shows the CD whose datos_cd row the criterion finds, when its songs row exists.
     void buscarPorTexto(const QString& criterio);
+
+    // While the name or artist box has the focus and the form is idle, prepares
+    // the look-ups by that box's column a few milliseconds at a time.
+    void prepararBusqueda();
 
     void grabar();
     void eliminar();
@@ -74,6 +83,9 @@ private:
     QList<LimitedLineEdit*> txtcan; // txtcan1 .. txtcan20
     // The box whose change started the look-ups under way, if any.
     LimitedLineEdit* m_tecleado = nullptr;
+    // The look-up box with the focus whose look-ups are prepared when idle, if any.
+    LimitedLineEdit* m_preparando = nullptr;
+    QTimer* m_preparacion = nullptr;
 };
 
 }

@@ -6,6 +6,7 @@
 #include "valuerules.h"
 
 #include <QByteArrayView>
+#include <QDeadlineTimer>
 #include <QRegularExpression>
 #include <algorithm>
 #include <array>
@@ -25,7 +26,8 @@ void detail::StatementFinalizer::operator()(sqlite3_stmt* st) const { sqlite3_fi
 
 // The rows of a table by a text column's key (see TextKeys): rows whose texts are
 // equal in catalogue order share a key, and the rows of one key are chained in
-// row id order.
+// row id order. It is built in steps that may stop at a deadline and go on later:
+// the rows are read in id order, then chained from the last one back.
 struct detail::TextIndex {
     static constexpr uint32_t noRow = std::numeric_limits<uint32_t>::max();
 
@@ -36,15 +38,21 @@ struct detail::TextIndex {
     std::vector<uint32_t> next; // the next row of the same key, or noRow
     std::vector<uint32_t> heads; // open addressing by key: a key's first row + 1, or 0
     int shift = 64;
+    qint64 lastRead = std::numeric_limits<qint64>::min(); // the highest id read so far
+    bool scanned = false; // every row is read
+    size_t unchained = 0; // rows at the front not chained yet, once chaining began
+    bool chaining = false;
+
+    // Nothing is left to build: the index answers look-ups, or it cannot.
+    bool finished() const { return !usable || (chaining && unchained == 0); }
 
     size_t slotOf(quint64 key) const
     {
         return shift >= 64 ? 0 : size_t((key * 0x9e3779b97f4a7c15ULL) >> shift);
     }
 
-    // Chains the rows read: each key's rows in the order they were read. Rows are
-    // put in front of their chain from the last one back.
-    bool chain()
+    // Sizes the table for the rows read; false when there are too many of them.
+    bool beginChain()
     {
         if (ids.size() >= noRow)
             return false;
@@ -56,14 +64,27 @@ struct detail::TextIndex {
         }
         heads.assign(capacity, 0);
         next.resize(ids.size());
-        for (uint32_t row = uint32_t(ids.size()); row-- > 0;) {
+        unchained = ids.size();
+        chaining = true;
+        return true;
+    }
+
+    // Chains rows until all are chained or the deadline passes: each key's rows
+    // in the order they were read, by putting rows in front of their chain from
+    // the last one back.
+    void chainSome(const QDeadlineTimer& deadline)
+    {
+        const size_t mask = heads.size() - 1;
+        while (unchained > 0) {
+            if (unchained % 4096 == 0 && deadline.hasExpired())
+                return;
+            const auto row = uint32_t(--unchained);
             size_t s = slotOf(keys[row]);
             while (heads[s] != 0 && keys[heads[s] - 1] != keys[row])
-                s = (s + 1) & (capacity - 1);
+                s = (s + 1) & mask;
             next[row] = heads[s] == 0 ? noRow : heads[s] - 1;
             heads[s] = row + 1;
         }
-        return true;
     }
 
     uint32_t first(quint64 key) const
@@ -938,51 +959,79 @@ void Recordset::FindFirst(const QString& criterion)
         findByValues(criterion);
 }
 
-std::shared_ptr<detail::TextIndex> Recordset::textIndex(int column)
+std::shared_ptr<detail::TextIndex> Recordset::textIndex(int column, const QDeadlineTimer& deadline)
 {
     auto& slot = sharedState()[m_connection.get()].indexes[m_table + QLatin1Char('\n')
         + m_columns[column]];
-    if (slot && slot->version == m_version)
+    if (slot && slot->version == m_version && slot->finished())
         return slot;
     if (contentVersion(*m_connection) != m_version)
         return nullptr; // the table has changed since this set was read
-    auto index = std::make_shared<detail::TextIndex>();
-    index->version = m_version;
-    if (slot) {
-        index->ids.reserve(slot->ids.size());
-        index->keys.reserve(slot->ids.size());
-    }
-    Statement st = prepare(*m_connection,
-        "select " + m_rowId + ", " + quotedName(m_columns[column]) + " from " + quotedName(m_table)
-            + " where " + m_rowId + " <= ?1 order by " + m_rowId);
-    sqlite3_stmt* s = st.get();
-    sqlite3_bind_int64(s, 1, m_lastId);
-    const TextKeys& keys = textKeys();
-    int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-        // One call per column: each takes the connection's lock, the value's own
-        // accessors do not.
-        sqlite3_value* value = sqlite3_column_value(s, 1);
-        if (sqlite3_value_type(value) != SQLITE_TEXT)
-            continue;
-        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-        quint64 key = 0;
-        // The engine's comparison and ours must read the same characters.
-        if (!keys.key(std::string_view(text, size_t(sqlite3_value_bytes(value))), &key)) {
-            index->usable = false;
-            break;
+    if (!slot || slot->version != m_version) {
+        auto index = std::make_shared<detail::TextIndex>();
+        index->version = m_version;
+        if (slot) {
+            index->ids.reserve(slot->ids.size());
+            index->keys.reserve(slot->ids.size());
         }
-        index->ids.push_back(sqlite3_column_int64(s, 0));
-        index->keys.push_back(key);
+        slot = index;
     }
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        m_connection->fail(rc);
+    detail::TextIndex& index = *slot;
+    if (!index.scanned) {
+        // Each step reads on from the last id read with a statement of its own, so
+        // that no statement stays open (and keeps the file locked) between steps.
+        Statement st = prepare(*m_connection,
+            "select " + m_rowId + ", " + quotedName(m_columns[column]) + " from "
+                + quotedName(m_table) + " where " + m_rowId + " > ?1 and " + m_rowId
+                + " <= ?2 order by " + m_rowId);
+        sqlite3_stmt* s = st.get();
+        sqlite3_bind_int64(s, 1, index.lastRead);
+        sqlite3_bind_int64(s, 2, m_lastId);
+        const TextKeys& keys = textKeys();
+        int rc;
+        qsizetype read = 0;
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            index.lastRead = sqlite3_column_int64(s, 0);
+            // One call per column: each takes the connection's lock, the value's own
+            // accessors do not.
+            sqlite3_value* value = sqlite3_column_value(s, 1);
+            if (sqlite3_value_type(value) == SQLITE_TEXT) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+                quint64 key = 0;
+                // The engine's comparison and ours must read the same characters.
+                if (!keys.key(std::string_view(text, size_t(sqlite3_value_bytes(value))), &key)) {
+                    index.usable = false;
+                    return slot;
+                }
+                index.ids.push_back(index.lastRead);
+                index.keys.push_back(key);
+            }
+            if (++read % 256 == 0 && deadline.hasExpired())
+                break;
+        }
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            m_connection->fail(rc);
+        index.scanned = rc == SQLITE_DONE;
+    }
     if (contentVersion(*m_connection) != m_version)
         return nullptr;
-    if (index->usable)
-        index->usable = std::is_sorted(index->ids.begin(), index->ids.end()) && index->chain();
-    slot = index;
+    if (index.scanned && !index.chaining)
+        index.usable = std::is_sorted(index.ids.begin(), index.ids.end()) && index.beginChain();
+    if (index.chaining)
+        index.chainSome(deadline);
     return slot;
+}
+
+bool Recordset::prepareLookUp(const QString& column, std::chrono::milliseconds budget)
+{
+    const QDeadlineTimer deadline(budget);
+    if (m_kind != Kind::TableIds || !m_idsAscending || !textKeys().available())
+        return true;
+    const qsizetype i = indexOfName(m_columns, column);
+    if (i < 0 || !m_indexable[size_t(i)])
+        return true;
+    const auto index = textIndex(int(i), deadline);
+    return !index || index->finished();
 }
 
 bool Recordset::findByTextIndex(const QString& criterion)
@@ -993,8 +1042,8 @@ bool Recordset::findByTextIndex(const QString& criterion)
     const qsizetype column = indexOfName(m_columns, simple->first);
     if (column < 0 || !m_indexable[size_t(column)])
         return false;
-    const auto index = textIndex(int(column));
-    if (!index || !index->usable)
+    const auto index = textIndex(int(column), QDeadlineTimer(QDeadlineTimer::Forever));
+    if (!index || !index->usable || !index->finished())
         return false;
     const std::string typed = simple->second.toStdString();
     quint64 key = 0;

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+class QDeadlineTimer;
 struct sqlite3_stmt;
 
 namespace velmor {
@@ -68,6 +70,11 @@ public:
     // The criterion is judged by the engine; a malformed one throws its error.
     void FindFirst(const QString& criterion);
     bool NoMatch() const { return m_noMatch; }
+    // Works for about `budget` on what makes FindFirst answer criteria that compare
+    // this text column with one text without reading the table; later calls go on
+    // where it stopped. True when nothing is left to do (also when such criteria
+    // are left to the engine). The results of FindFirst do not depend on it.
+    bool prepareLookUp(const QString& column, std::chrono::milliseconds budget);
 
     void MoveFirst();
     void MoveLast();
@@ -138,7 +145,9 @@ private:
     void findByPrimaryKey(const QString& criterion);
     void findByValues(const QString& criterion);
     void makeCurrent(qsizetype position);
-    std::shared_ptr<detail::TextIndex> textIndex(int column);
+    // Builds the look-up index of a text column until it is complete or the deadline
+    // passes; null when the file has changed since this set was read.
+    std::shared_ptr<detail::TextIndex> textIndex(int column, const QDeadlineTimer& deadline);
 
     int columnIndex(const QString& name) const;
     const std::vector<QVariant>& currentRow() const;

@@ -88,8 +88,9 @@ void fillEvenKeys(TestCatalog& cat)
              "insert into datos_cd select 2 * i, 'CD ' || (2 * i), '', 'D' from n");
 }
 
-// One write in the tables' words: "own add 603", "other delete 600", or "own delete"
-// for the current row; "own" writes through the set, "other" through another source.
+// One write in the tables' words: "own add 603" (named "CD 603"), "other add 1 N7"
+// (named "N7"), "other delete 600", or "own delete" for the current row; "own" writes
+// through the set, "other" through another source.
 void applyWrite(Recordset& own, Recordset& other, const QString& step)
 {
     const QStringList words = step.split(' ');
@@ -97,7 +98,7 @@ void applyWrite(Recordset& own, Recordset& other, const QString& step)
     if (words[1] == "add") {
         writer.AddNew();
         writer.Collect("id", words[2].toInt());
-        writer.Collect("nombre", "CD " + words[2]);
+        writer.Collect("nombre", words.size() > 3 ? words[3] : "CD " + words[2]);
         writer.Update();
         return;
     }
@@ -139,6 +140,8 @@ private slots:
     void readOnwardAfterCount();
     void textLookUpsFindFirstInSetOrder_data();
     void textLookUpsFindFirstInSetOrder();
+    void lookUpsPreparedInSteps_data();
+    void lookUpsPreparedInSteps();
     void criteria_data();
     void criteria();
     void idleSetsLeaveFileWritable_data();
@@ -707,6 +710,47 @@ void DataTest::textLookUpsFindFirstInSetOrder()
     RecordSource again;
     bind(again, cat.path(), "datos_cd");
     QCOMPARE(foundId(again.Recordset(), criterion), fresh);
+}
+
+void DataTest::lookUpsPreparedInSteps_data()
+{
+    QTest::addColumn<QString>("write"); // between the first step and the rest
+    QTest::addColumn<QString>("found"); // by nombre='n300'
+    // Keys 2, 4, … 4000; "N300" is the name of 600, 2000 and 3400.
+    QTest::newRow("no write") << "" << "600";
+    QTest::newRow("other adds an earlier match") << "other add 1 N300" << "600";
+    QTest::newRow("other deletes the first match") << "other delete 600" << "2000";
+    QTest::newRow("own add of an earlier match") << "own add 1 N300" << "600";
+    QTest::newRow("own delete of the first match") << "own delete 600" << "2000";
+    QTest::newRow("refreshed after another adds") << "other add 1 N300, refresh" << "1";
+}
+
+void DataTest::lookUpsPreparedInSteps()
+{
+    QFETCH(QString, write);
+    QFETCH(QString, found);
+    TestCatalog cat;
+    cat.exec("with recursive n(i) as (select 1 union all select i + 1 from n where i < 2000) "
+             "insert into datos_cd select 2 * i, 'N' || (i % 700), '', 'D' from n");
+    RecordSource set, other;
+    bind(set, cat.path(), "datos_cd");
+    bind(other, cat.path(), "datos_cd");
+    // Steps with no time to spare still get on, a few hundred rows at a time.
+    QVERIFY(!set.Recordset().prepareLookUp("nombre", std::chrono::milliseconds(0)));
+    for (const QString& step : write.split(", ", Qt::SkipEmptyParts)) {
+        if (step == "refresh")
+            set.Refresh();
+        else
+            applyWrite(set.Recordset(), other.Recordset(), step);
+    }
+    int steps = 1;
+    while (!set.Recordset().prepareLookUp("nombre", std::chrono::milliseconds(0)))
+        QVERIFY(++steps < 100);
+    QVERIFY(set.Recordset().prepareLookUp("artista", std::chrono::hours(1)));
+    QCOMPARE(foundId(set.Recordset(), "nombre='n300'"), found);
+    QCOMPARE(foundId(set.Recordset(), "nombre='N699'"), "1398");
+    QCOMPARE(foundId(set.Recordset(), "nombre='n700'"), "none");
+    QCOMPARE(foundId(set.Recordset(), "artista=''"), write.contains("refresh") ? "1" : "2");
 }
 
 void DataTest::criteria_data()
