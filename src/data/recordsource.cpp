@@ -119,6 +119,12 @@ namespace {
         std::vector<Recordset*> sets;
         quint64 writes = 0;
         std::map<QString, std::shared_ptr<detail::TextIndex>> indexes; // "table\ncolumn"
+        struct Count {
+            quint64 version = 0; // the file's contents it was counted in
+            qint64 rows = -1;
+        };
+        std::map<QString, Count> counts; // by table
+
     };
 
     std::map<const Connection*, Shared>& sharedState()
@@ -789,16 +795,25 @@ bool Recordset::countToLast()
 {
     if (m_kind != Kind::TableIds || m_complete || m_unread)
         return false;
-    Statement count = prepare(*m_connection, "select count(*) from " + quotedName(m_table));
-    const int rc = sqlite3_step(count.get());
+    // Counting walks the whole table: a count made in the same contents of the file
+    // is used again. The version is read inside a read of the file, so that a write
+    // by another program before it shows; the count is made inside the same read.
+    Statement highest = prepare(*m_connection, "select max(" + m_rowId + ") from " + quotedName(m_table));
+    int rc = sqlite3_step(highest.get());
     if (rc != SQLITE_ROW)
         m_connection->fail(rc);
-    // Read inside the count's own read of the file, so that a write by another
-    // program before it shows in the version.
     if (contentVersion(*m_connection) != m_version)
         return false;
+    auto& counted = sharedState()[m_connection.get()].counts[m_table];
+    if (counted.version != m_version || counted.rows < 0) {
+        Statement count = prepare(*m_connection, "select count(*) from " + quotedName(m_table));
+        rc = sqlite3_step(count.get());
+        if (rc != SQLITE_ROW)
+            m_connection->fail(rc);
+        counted = { m_version, sqlite3_column_int64(count.get(), 0) };
+    }
     // The table is as at the Refresh: its rows are the set's, the highest id the last.
-    const qsizetype unread = sqlite3_column_int64(count.get(), 0) - rowCount();
+    const qsizetype unread = counted.rows - rowCount();
     if (unread <= 0)
         return false;
     m_unread = unread;

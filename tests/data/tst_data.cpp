@@ -136,6 +136,8 @@ private slots:
     void setKeepsRowsOfItsRefresh();
     void countAtLastFollowsWrites_data();
     void countAtLastFollowsWrites();
+    void countOfEarlierSetIsNotReusedAfterWrites_data();
+    void countOfEarlierSetIsNotReusedAfterWrites();
     void readOnwardAfterCount_data();
     void readOnwardAfterCount();
     void textLookUpsFindFirstInSetOrder_data();
@@ -552,6 +554,39 @@ void DataTest::countAtLastFollowsWrites()
     QCOMPARE(walked.last(), last);
     QCOMPARE(walked[99], at100);
     QCOMPARE(rs.RecordCount(), count);
+}
+
+void DataTest::countOfEarlierSetIsNotReusedAfterWrites_data()
+{
+    QTest::addColumn<QString>("write"); // "program: SQL" runs on a connection of its own
+    QTest::addColumn<int>("count");
+    QTest::newRow("nothing written") << "" << 300;
+    QTest::newRow("program adds") << "program: insert into datos_cd (id) values (601)" << 301;
+    QTest::newRow("program deletes") << "program: delete from datos_cd where id = 2" << 299;
+    QTest::newRow("other source adds") << "other add 601" << 301;
+    QTest::newRow("set deletes") << "own delete 2" << 299;
+}
+
+void DataTest::countOfEarlierSetIsNotReusedAfterWrites()
+{
+    QFETCH(QString, write);
+    QFETCH(int, count);
+    TestCatalog cat;
+    fillEvenKeys(cat);
+    RecordSource set, other;
+    bind(set, cat.path(), "datos_cd");
+    bind(other, cat.path(), "datos_cd");
+    set.Recordset().MoveLast();
+    QCOMPARE(set.Recordset().RecordCount(), 300);
+    if (write.startsWith("program: "))
+        cat.exec(write.mid(9));
+    else if (!write.isEmpty())
+        applyWrite(set.Recordset(), other.Recordset(), write);
+    set.Refresh();
+    Recordset& again = set.Recordset();
+    again.MoveLast();
+    QCOMPARE(again.RecordCount(), count);
+    QCOMPARE(walk(again).size(), count);
 }
 
 void DataTest::readOnwardAfterCount_data()
