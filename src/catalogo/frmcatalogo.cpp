@@ -15,8 +15,8 @@
 #include "ui/twips.h"
 
 #include <QAction>
-#include <QEvent>
 #include <QApplication>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
