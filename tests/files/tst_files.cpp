@@ -22,28 +22,24 @@ namespace {
 
 // Makes a file or folder unwritable for this process, root included (root ignores
 // permission bits but not the immutable flag); undone on destruction.
-class Unwritable {
-public:
-    explicit Unwritable(const QString& path)
-        : m_path(QFile::encodeName(path))
-        , m_done(set(true))
+struct Unwritable {
+    explicit Unwritable(const QString& file)
+        : path(QFile::encodeName(file))
+        , done(set(true))
     {
     }
     ~Unwritable()
     {
-        if (m_done)
+        if (done)
             set(false);
     }
-    bool done() const { return m_done; }
-
-private:
-    bool set(bool on)
+    bool set(bool on) const
     {
         struct stat st { };
         if (geteuid() != 0)
-            return ::stat(m_path, &st) == 0
-                && ::chmod(m_path, on ? st.st_mode & 07555 : st.st_mode | 0200) == 0;
-        const int fd = ::open(m_path, O_RDONLY | O_NONBLOCK);
+            return ::stat(path, &st) == 0
+                && ::chmod(path, on ? st.st_mode & 07555 : st.st_mode | 0200) == 0;
+        const int fd = ::open(path, O_RDONLY | O_NONBLOCK);
         int flags = 0;
         bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
         flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
@@ -52,8 +48,8 @@ private:
             ::close(fd);
         return ok;
     }
-    QByteArray m_path;
-    bool m_done;
+    const QByteArray path;
+    bool done;
 };
 
 // A child process starts a large write into datos_cd and is killed before it
@@ -116,7 +112,7 @@ private slots:
             CatalogFile::check(cat.path());
         } else if (entry == "media") {
             Unwritable file(cat.path()), dir(QFileInfo(cat.path()).absolutePath());
-            if (!file.done() || !dir.done())
+            if (!file.done || !dir.done)
                 QSKIP("this file system cannot make a file unwritable");
             RecordSource datcd;
             const Failure f = failureOf([&] { bind(datcd, cat.path(), "datos_cd"); });
@@ -327,7 +323,7 @@ private slots:
         std::optional<Unwritable> unwritable;
         if (fault.startsWith("unwritable")) {
             unwritable.emplace(fault.endsWith("file") ? path : QFileInfo(path).absolutePath());
-            if (!unwritable->done())
+            if (!unwritable->done)
                 QSKIP("this file system cannot make a file unwritable");
         }
         RecordSource datcd, datcan;
