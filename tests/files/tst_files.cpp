@@ -87,7 +87,6 @@ private slots:
     {
         QTest::addColumn<QString>("entry");
         QTest::newRow("record source") << "source";
-        QTest::newRow("file check, then record source") << "check";
         QTest::newRow("read-only connection") << "readonly";
         // Refused while it cannot be undone, untouched; undone once the media is writable.
         QTest::newRow("read-only media") << "media";
@@ -108,8 +107,6 @@ private slots:
         if (entry == "readonly") {
             const auto c = Connection::open(cat.path(), Connection::Access::ReadOnly);
             QCOMPARE(errorOf([&] { c->exec("delete from datos_cd"); }), ErrorNumber::ReadOnly);
-        } else if (entry == "check") {
-            CatalogFile::check(cat.path());
         } else if (entry == "media") {
             Unwritable file(cat.path()), dir(QFileInfo(cat.path()).absolutePath());
             if (!file.done || !dir.done)
@@ -203,7 +200,6 @@ private slots:
             { "trigger calling a function", calls, "", "", no, "«t»" },
             { "trigger raising an error", raises, "", "", SQLITE_CONSTRAINT, "sin canciones" },
             { "unclosed quote in criterion", "", "datos_cd", "nombre='DON'T'", SQLITE_ERROR, "" },
-            { "unknown column in criterion", "", "datos_cd", "nombr='X'", SQLITE_ERROR, "" },
             { "second statement in criterion", "", "datos_cd",
                 "1); delete from datos_cd; select (1", no, "" },
             { "malformed statement", "", "select * from datos_cd where nombre ='A'B'", "",
