@@ -233,6 +233,7 @@ private slots:
             QCOMPARE(foundId(can, criterioId(*storedNumber(cd.Fields("id").Value()))), "7");
             QCOMPARE(can.Fields("cancion2").text(), "OTRA");
             QCOMPARE(foundId(cd, criterioArtista(QString::fromUtf8("río"))), "3");
+            QCOMPARE(foundId(cd, criterioArtista("rio")), "none");
         } else if (operation == "save") {
             saveCd(datcd, datcan, 5, "ESTRELLA", "D5", { "S5" });
             QCOMPARE(cat.column("select nombre || '|' || artista || '|' || descripcion "
