@@ -192,10 +192,17 @@ private slots:
         QCOMPARE(f.textos()[caja], QString(limite - 2, u'x') + "ab");
     }
 
-    void ordenDeFoco()
+    // The form and its boxes keep the size and places they were drawn with; Tab walks
+    // the boxes in order and back to the key.
+    void disposicionYFoco()
     {
         Formulario f;
         QVERIFY(f.cargar());
+        QCOMPARE(f.form->size(), QSize(592, 450));
+        for (auto [nombre, rect] : { std::pair { "txtdes", QRect(80, 110, 481, 44) },
+                 { "txtcan20", QRect(365, 415, 200, 19) } })
+            QCOMPARE(
+                QRect(f.caja(nombre)->mapTo(f.form.get(), QPoint()), f.caja(nombre)->size()), rect);
         QApplication::setActiveWindow(f.form.get());
         QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
         f.caja("txtclacd")->setFocus();
@@ -205,18 +212,6 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
         QCOMPARE(orden, cajas + QStringList { "txtclacd" });
-    }
-
-    // The form and its boxes keep the size and places they were drawn with.
-    void disposicion()
-    {
-        Formulario f;
-        QVERIFY(f.cargar());
-        QCOMPARE(f.form->size(), QSize(592, 450));
-        for (auto [nombre, rect] : { std::pair { "txtdes", QRect(80, 110, 481, 44) },
-                 { "txtcan20", QRect(365, 415, 200, 19) } })
-            QCOMPARE(
-                QRect(f.caja(nombre)->mapTo(f.form.get(), QPoint()), f.caja(nombre)->size()), rect);
     }
 
     void grabar_data()
