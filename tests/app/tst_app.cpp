@@ -79,7 +79,6 @@ private slots:
         row("first installed", pair, { "Liberation Sans", "Arial" }, pair);
         row("only the substitute", pair, { "DejaVu Sans", "Liberation Sans" }, { pair[1] });
         row("neither: the system substitutes", pair, { "DejaVu Sans" }, pair);
-        row("nothing installed", pair, {}, pair);
         row("substitute from several foundries", pair,
             { "Liberation Sans [1ASC]", "Liberation Sans [Other]" }, { pair[1] });
         row("case of the names", pair, { "LIBERATION SANS" }, { pair[1] });
