@@ -440,6 +440,36 @@ private slots:
         QCOMPARE(f.textos()[b.caja], b.queda);
         QVERIFY(f.mensajes.shown.isEmpty());
     }
+
+    void preparaBusquedaAlEntrar_data()
+    {
+        QTest::addColumn<QString>("caja");
+        QTest::addColumn<bool>("nombre"); // prepared once the form has been idle
+        QTest::addColumn<bool>("artista");
+        QTest::newRow("nombre") << "txtnomcd" << true << false;
+        QTest::newRow("artista") << "txtart" << false << true;
+        QTest::newRow("clave") << "txtclacd" << false << false;
+    }
+
+    // The look-ups of the box the user enters are prepared while the form is idle.
+    void preparaBusquedaAlEntrar()
+    {
+        QFETCH(QString, caja);
+        QFETCH(bool, nombre);
+        QFETCH(bool, artista);
+        Formulario f;
+        // Many more rows than one step of preparation reads with no time to spare.
+        f.archivo.exec("with recursive n(i) as (select 1 union all select i + 1 from n "
+                       "where i < 3000) insert into datos_cd select i, 'N' || i, 'A' || i, 'D' from n");
+        QVERIFY(f.cargar());
+        QFocusEvent entrada(QEvent::FocusIn, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(f.caja(caja), &entrada);
+        for (int i = 0; i < 200; ++i)
+            QCoreApplication::processEvents();
+        velmor::Recordset& cds = f.form->datcd.Recordset();
+        QCOMPARE(cds.prepareLookUp("nombre", std::chrono::milliseconds(0)), nombre);
+        QCOMPARE(cds.prepareLookUp("artista", std::chrono::milliseconds(0)), artista);
+    }
 };
 
 QTEST_MAIN(TestFrmcatalogo)
