@@ -1,13 +1,13 @@
 #pragma once
 
-// What the tool's tests share: scratch catalogues with direct SQL access, so that a
-// test can set up or damage a file independently of the code under test, and runs
-// of the velmor-db executable.
+// What the tool's tests share: scratch catalogues with direct SQL access, so that a test can set up
+// or damage a file independently of the code under test, and runs of the velmor-db executable.
 
 #include "cdrecord.h"
 
 #include "data/catalogfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
@@ -18,22 +18,52 @@ namespace toolfixture {
 
 using velmor::tool::songCount;
 
-// Runs statements on an open connection; every result row with its columns joined
-// by '|', null as "<null>". Aborts the test program when a statement fails.
-inline QStringList sqlRows(sqlite3* db, const QString& statements)
+// A connection of its own to a catalogue file, as another program would hold one.
+class Db {
+public:
+    explicit Db(const QString& path, int flags = SQLITE_OPEN_READWRITE)
+    {
+        if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr) != SQLITE_OK)
+            qFatal("cannot open %s", qPrintable(path));
+        sqlite3_busy_timeout(m_db, 5000);
+    }
+    ~Db() { sqlite3_close_v2(m_db); }
+    Db(const Db&) = delete;
+    Db& operator=(const Db&) = delete;
+
+    int exec(const char* statements)
+    {
+        return sqlite3_exec(m_db, statements, nullptr, nullptr, nullptr);
+    }
+    // Every result row with its columns joined by '|', null as "<null>". Aborts the test program
+    // when a statement fails.
+    QStringList sql(const QString& statements)
+    {
+        const auto collect = [](void* rows, int count, char** values, char**) {
+            QStringList columns;
+            for (int i = 0; i < count; ++i)
+                columns << (values[i] ? QString::fromUtf8(values[i]) : QStringLiteral("<null>"));
+            static_cast<QStringList*>(rows)->append(columns.join('|'));
+            return 0;
+        };
+        QStringList rows;
+        char* error = nullptr;
+        if (sqlite3_exec(m_db, statements.toUtf8().constData(), collect, &rows, &error)
+            != SQLITE_OK)
+            qFatal("%s: %s", qPrintable(statements), error ? error : sqlite3_errmsg(m_db));
+        return rows;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+// Every row of both tables of a catalogue file, each table ordered by key.
+inline QStringList allRows(const QString& path)
 {
-    const auto collect = [](void* rows, int count, char** values, char**) {
-        QStringList columns;
-        for (int i = 0; i < count; ++i)
-            columns << (values[i] ? QString::fromUtf8(values[i]) : QStringLiteral("<null>"));
-        static_cast<QStringList*>(rows)->append(columns.join('|'));
-        return 0;
-    };
-    QStringList rows;
-    char* error = nullptr;
-    if (sqlite3_exec(db, statements.toUtf8().constData(), collect, &rows, &error) != SQLITE_OK)
-        qFatal("%s: %s", qPrintable(statements), error ? error : sqlite3_errmsg(db));
-    return rows;
+    return Db(path, SQLITE_OPEN_READONLY)
+        .sql("select 'datos_cd', * from datos_cd order by id;select 'canciones', * from canciones "
+             "order by id");
 }
 
 // An empty catalogue made by the tool's own code in a directory of its own.
@@ -43,16 +73,10 @@ struct ScratchCatalog {
     ScratchCatalog() { velmor::CatalogFile::create(path()); }
     QString path() const { return dir.filePath("velmor.mdb"); }
     QString file(const QString& name) const { return dir.filePath(name); }
-
-    QStringList sql(const QString& statements) const
+    QStringList sql(const QString& statements) const { return Db(path()).sql(statements); }
+    QStringList entries() const
     {
-        sqlite3* db = nullptr;
-        if (sqlite3_open_v2(path().toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr)
-            != SQLITE_OK)
-            qFatal("cannot open %s", qPrintable(path()));
-        const QStringList rows = sqlRows(db, statements);
-        sqlite3_close_v2(db);
-        return rows;
+        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     }
 
     void addCd(qint64 id, const QStringList& texts) const // nombre, artista, descripcion, songs…
@@ -66,19 +90,6 @@ struct ScratchCatalog {
                 .arg(quoted.mid(0, 3).join(','), quoted.mid(3).join(',')));
     }
 };
-
-// Every row of both tables of a catalogue file, each table ordered by key.
-inline QStringList allRows(const QString& path)
-{
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-        qFatal("cannot open %s", qPrintable(path));
-    const QStringList rows = sqlRows(db,
-        "select 'datos_cd', * from datos_cd order by id;"
-        "select 'canciones', * from canciones order by id");
-    sqlite3_close_v2(db);
-    return rows;
-}
 
 inline QByteArray readFile(const QString& path) // empty when the file cannot be read
 {
@@ -128,7 +139,7 @@ struct Run {
 
 inline Run finished(QProcess& process)
 {
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit)
         return {};
     return { process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
         QString::fromUtf8(process.readAllStandardError()) };
