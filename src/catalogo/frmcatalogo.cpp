@@ -16,11 +16,11 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QTimer>
 #include <QToolBar>
@@ -148,11 +148,9 @@ frmcatalogo::frmcatalogo(FormHost* host, QWidget* parent)
     // Whoever shows or activates the form gives the focus to the key box.
     setFocusProxy(txtclacd);
     m_preparacion = new QTimer(this);
+    m_preparacion->setObjectName(QStringLiteral("preparacion"));
     m_preparacion->setSingleShot(true);
-    m_preparacion->setInterval(0);
     connect(m_preparacion, &QTimer::timeout, this, &frmcatalogo::prepararBusqueda);
-    txtnomcd->installEventFilter(this);
-    txtart->installEventFilter(this);
 }
 
 frmcatalogo::~frmcatalogo() = default;
@@ -288,6 +286,8 @@ bool frmcatalogo::Form_Load()
         return false;
     }
     llenando = false;
+    // Once the form has been drawn: nobody types a whole name sooner.
+    prepararBusquedas(250);
     return true;
 }
 
@@ -399,41 +399,43 @@ void frmcatalogo::buscarPorTexto(const QString& criterio)
     llenar_textos();
 }
 
-bool frmcatalogo::eventFilter(QObject* watched, QEvent* event)
+void frmcatalogo::prepararBusquedas(int demora)
 {
-    if (watched == txtnomcd || watched == txtart) {
-        if (event->type() == QEvent::FocusIn) {
-            m_preparando = static_cast<LimitedLineEdit*>(watched);
-            m_preparacion->start();
-        } else if (event->type() == QEvent::FocusOut && m_preparando == watched) {
-            m_preparando = nullptr;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
+    m_columnasPreparadas = -1; // the source is refreshed first
+    m_preparacion->start(demora);
 }
 
 void frmcatalogo::prepararBusqueda()
 {
-    // A step takes a few milliseconds, so that keys typed meanwhile wait no longer.
+    // The look-ups by name and by artist need an index of their column. Built at the
+    // first look-up, it would hold that keystroke, or the "agregar" click whose
+    // emptied boxes look up their empty texts, for as long as reading the whole
+    // table takes. So it is built here while the form is idle, in steps of a few
+    // milliseconds that let typed keys through, for a source of its own refreshed now:
+    // the file connection keeps it for the form's next refresh of the same contents.
     constexpr std::chrono::milliseconds paso(8);
-    if (!m_preparando || !datcd.isOpen())
-        return;
-    bool hecho = true;
+    static const QString columnas[] = { QStringLiteral("nombre"), QStringLiteral("artista") };
     try {
-        hecho = datcd.Recordset().prepareLookUp(
-            m_preparando == txtnomcd ? QStringLiteral("nombre") : QStringLiteral("artista"), paso);
+        if (m_columnasPreparadas < 0) {
+            m_preparada.setDatabaseName(datcd.DatabaseName());
+            m_preparada.setRecordSource(QLatin1String(tablaDatosCd));
+            m_preparada.Refresh();
+            m_columnasPreparadas = 0;
+        }
+        for (; m_columnasPreparadas < 2; ++m_columnasPreparadas)
+            if (!m_preparada.Recordset().prepareLookUp(columnas[m_columnasPreparadas], paso)) {
+                m_preparacion->start(0);
+                return;
+            }
     } catch (const DataError&) {
         // The look-ups meet the same problem and deal with it as they would anyway.
     }
-    if (!hecho)
-        m_preparacion->start();
 }
 
 void frmcatalogo::Toolbar1_ButtonClick(int index)
 {
-    // The sets are read anew: what was prepared for the old ones may no longer hold.
-    if (m_preparando)
-        m_preparacion->start();
+    // A command may write to the catalogue: the look-ups are prepared anew after it.
+    const auto preparar = qScopeGuard([this] { prepararBusquedas(0); });
     try {
         datcd.Refresh();
         datcan.Refresh();

@@ -41,9 +41,6 @@ public:
     RecordSource datcd;
     RecordSource datcan;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 signals:
     // Asks the window that holds the form to close it (the salir command).
     void closeRequested();
@@ -61,8 +58,10 @@ private:
     // Shows the CD whose datos_cd row the criterion finds, when its songs row exists.
     void buscarPorTexto(const QString& criterio);
 
-    // While the name or artist box has the focus and the form is idle, prepares
-    // the look-ups by that box's column a few milliseconds at a time.
+    // While the form is idle, prepares the look-ups by name and by artist for the
+    // catalogue as it is now, a few milliseconds at a time: the next refresh of the
+    // form's record source finds them ready (see prepararBusqueda).
+    void prepararBusquedas(int demora);
     void prepararBusqueda();
 
     void grabar();
@@ -83,8 +82,10 @@ private:
     QList<LimitedLineEdit*> txtcan; // txtcan1 .. txtcan20
     // The box whose change started the look-ups under way, if any.
     LimitedLineEdit* m_tecleado = nullptr;
-    // The look-up box with the focus whose look-ups are prepared when idle, if any.
-    LimitedLineEdit* m_preparando = nullptr;
+    // The catalogue's CDs as they are now, read for nothing but the preparation, and
+    // how many of the columns are prepared (-1: the source is to be refreshed first).
+    RecordSource m_preparada;
+    int m_columnasPreparadas = -1;
     QTimer* m_preparacion = nullptr;
 };
 

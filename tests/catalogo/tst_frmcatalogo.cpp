@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -441,34 +442,37 @@ private slots:
         QVERIFY(f.mensajes.shown.isEmpty());
     }
 
-    void preparaBusquedaAlEntrar_data()
+    void preparaBusquedas_data()
     {
-        QTest::addColumn<QString>("caja");
-        QTest::addColumn<bool>("nombre"); // prepared once the form has been idle
-        QTest::addColumn<bool>("artista");
-        QTest::newRow("nombre") << "txtnomcd" << true << false;
-        QTest::newRow("artista") << "txtart" << false << true;
-        QTest::newRow("clave") << "txtclacd" << false << false;
+        QTest::addColumn<QStringList>("tecleado"); // then saved; nothing when empty
+        QTest::newRow("al cargar") << QStringList {};
+        QTest::newRow("tras grabar") << QStringList { "5000", "NUEVO", "ALGUIEN", "DESC" };
     }
 
-    // The look-ups of the box the user enters are prepared while the form is idle.
-    void preparaBusquedaAlEntrar()
+    // While the form is idle, the look-ups by name and by artist are prepared for the
+    // catalogue as it is: a record source refreshed afterwards finds them ready.
+    void preparaBusquedas()
     {
-        QFETCH(QString, caja);
-        QFETCH(bool, nombre);
-        QFETCH(bool, artista);
+        QFETCH(QStringList, tecleado);
         Formulario f;
         // Many more rows than one step of preparation reads with no time to spare.
         f.archivo.exec("with recursive n(i) as (select 1 union all select i + 1 from n "
                        "where i < 3000) insert into datos_cd select i, 'N' || i, 'A' || i, 'D' from n");
         QVERIFY(f.cargar());
-        QFocusEvent entrada(QEvent::FocusIn, Qt::TabFocusReason);
-        QCoreApplication::sendEvent(f.caja(caja), &entrada);
-        for (int i = 0; i < 200; ++i)
-            QCoreApplication::processEvents();
-        velmor::Recordset& cds = f.form->datcd.Recordset();
-        QCOMPARE(cds.prepareLookUp("nombre", std::chrono::milliseconds(0)), nombre);
-        QCOMPARE(cds.prepareLookUp("artista", std::chrono::milliseconds(0)), artista);
+        if (!tecleado.isEmpty()) {
+            QTRY_VERIFY(!f.form->findChild<QTimer*>("preparacion")->isActive());
+            f.teclear(tecleado);
+            f.pulsar("grabar");
+            QVERIFY(f.mensajes.shown.isEmpty());
+            QCOMPARE(f.archivo.column("select count(*) from datos_cd"), QStringList { "3001" });
+        }
+        QTRY_VERIFY(!f.form->findChild<QTimer*>("preparacion")->isActive());
+        velmor::RecordSource ahora;
+        ahora.setDatabaseName(f.archivo.path());
+        ahora.setRecordSource("datos_cd");
+        ahora.Refresh();
+        QVERIFY(ahora.Recordset().prepareLookUp("nombre", std::chrono::milliseconds(0)));
+        QVERIFY(ahora.Recordset().prepareLookUp("artista", std::chrono::milliseconds(0)));
     }
 };
 
