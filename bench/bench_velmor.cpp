@@ -695,10 +695,10 @@ void run(int n, int rounds, const QString& only)
     }
     const auto wanted = [&](const char* group) { return only.isEmpty() || only == group; };
     if (wanted("arranque")) {
-        startUp(QStringLiteral("start-up to the first frame"), path, std::max(3, rounds / 2), rows);
+        startUp(QStringLiteral("start-up to the first frame"), path, std::max(15, rounds), rows);
         if (n == 1000)
             startUp(QStringLiteral("start-up, empty catalogue"), catalogue(0),
-                std::max(3, rounds / 2), rows);
+                std::max(15, rounds), rows);
     }
     // The first look-up by a column after the form loads also reads the column.
     for (const char* box : { "txtnomcd", "txtart" }) {
