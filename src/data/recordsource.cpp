@@ -124,7 +124,6 @@ namespace {
             qint64 rows = -1;
         };
         std::map<QString, Count> counts; // by table
-
     };
 
     std::map<const Connection*, Shared>& sharedState()
@@ -144,7 +143,8 @@ namespace {
 
     // A hash of the primary collation weights of a text's comparison form (see
     // catalogComparisonForm): texts equal in catalogue order (letter case and
-    // accents aside, ß and SS, and more) have equal hashes. Candidates are then compared in full, so unequal texts may share one.
+    // accents aside, ß and SS, and more) have equal hashes. Candidates are then compared in full,
+    // so unequal texts may share one.
     class TextKeys {
     public:
         TextKeys()
@@ -798,7 +798,8 @@ bool Recordset::countToLast()
     // Counting walks the whole table: a count made in the same contents of the file
     // is used again. The version is read inside a read of the file, so that a write
     // by another program before it shows; the count is made inside the same read.
-    Statement highest = prepare(*m_connection, "select max(" + m_rowId + ") from " + quotedName(m_table));
+    Statement highest = prepare(
+        *m_connection, "select max(" + m_rowId + ") from " + quotedName(m_table));
     int rc = sqlite3_step(highest.get());
     if (rc != SQLITE_ROW)
         m_connection->fail(rc);

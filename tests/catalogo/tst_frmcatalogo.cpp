@@ -9,9 +9,9 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 using velmor::frmcatalogo;
@@ -456,8 +456,9 @@ private slots:
         QFETCH(QStringList, tecleado);
         Formulario f;
         // Many more rows than one step of preparation reads with no time to spare.
-        f.archivo.exec("with recursive n(i) as (select 1 union all select i + 1 from n "
-                       "where i < 3000) insert into datos_cd select i, 'N' || i, 'A' || i, 'D' from n");
+        f.archivo.exec(
+            "with recursive n(i) as (select 1 union all select i + 1 from n "
+            "where i < 3000) insert into datos_cd select i, 'N' || i, 'A' || i, 'D' from n");
         QVERIFY(f.cargar());
         if (!tecleado.isEmpty()) {
             QTRY_VERIFY(!f.form->findChild<QTimer*>("preparacion")->isActive());
