@@ -416,6 +416,11 @@ void frmcatalogo::prepararBusqueda()
     constexpr std::chrono::milliseconds paso(8);
     static const QString columnas[] = { QStringLiteral("nombre"), QStringLiteral("artista") };
     try {
+        // Another program's lock ends the round at once instead of holding the form.
+        const auto conexion = datcd.connection();
+        if (!conexion)
+            return;
+        const Connection::NoWaiting sinEspera(*conexion);
         if (m_columnasPreparadas < 0) {
             m_preparada.setDatabaseName(datcd.DatabaseName());
             m_preparada.setRecordSource(QLatin1String(tablaDatosCd));

@@ -285,6 +285,14 @@ Connection::OwnStatements::OwnStatements(Connection& connection)
 
 Connection::OwnStatements::~OwnStatements() { --m_connection.m_ownStatements; }
 
+Connection::NoWaiting::NoWaiting(Connection& connection)
+    : m_connection(connection)
+{
+    sqlite3_busy_timeout(m_connection.m_db, 0);
+}
+
+Connection::NoWaiting::~NoWaiting() { sqlite3_busy_timeout(m_connection.m_db, busyWaitMs); }
+
 int Connection::authorizeCallback(void* self, int action, const char* first, const char* second,
     const char* database, const char* inner)
 {

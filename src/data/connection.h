@@ -64,6 +64,20 @@ public:
         Connection& m_connection;
     };
 
+    // While a NoWaiting lives, a statement that meets another program's lock fails
+    // at once (as "in use") instead of waiting for the lock to go: for work nobody
+    // is waiting for, such as preparing look-ups while the program is idle.
+    class NoWaiting {
+    public:
+        explicit NoWaiting(Connection& connection);
+        ~NoWaiting();
+        NoWaiting(const NoWaiting&) = delete;
+        NoWaiting& operator=(const NoWaiting&) = delete;
+
+    private:
+        Connection& m_connection;
+    };
+
 private:
     Connection(QString path, sqlite3* db);
     void configure();
