@@ -23,7 +23,7 @@ class QDeadlineTimer;
 
 namespace velmor {
 namespace detail {
-    struct TextIndex;
+    class TextIndex;
 }
 
 class Connection;

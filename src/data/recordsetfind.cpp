@@ -23,7 +23,6 @@ namespace {
     using detail::contentVersion;
     using detail::identity;
     using detail::indexOfName;
-    using detail::prepare;
     using detail::prepareSelect;
     using detail::quotedName;
     using detail::rowValues;
@@ -51,69 +50,28 @@ std::shared_ptr<detail::TextIndex> Recordset::textIndex(int column, const QDeadl
 {
     auto& slot = sharedState()[m_connection.get()]
                      .indexes[m_table + QLatin1Char('\n') + m_columns[column]];
-    if (slot && slot->version == m_version && slot->finished())
+    if (slot && slot->version() == m_version && slot->finished())
         return slot;
     if (contentVersion(*m_connection) != m_version)
         return nullptr; // the table has changed since this set was read
-    if (!slot || slot->version != m_version) {
-        auto index = std::make_shared<detail::TextIndex>();
-        index->version = m_version;
-        if (slot) {
-            index->ids.reserve(slot->ids.size());
-            index->keys.reserve(slot->ids.size());
-        }
-        slot = index;
-    }
+    if (!slot || slot->version() != m_version)
+        slot = std::make_shared<detail::TextIndex>(m_version, slot ? slot->size() : 0);
     detail::TextIndex& index = *slot;
-    if (!index.scanned) {
-        // Each step reads on from the last id read with a statement of its own, so
-        // that no statement stays open (and keeps the file locked) between steps.
-        Statement st = prepare(*m_connection,
-            "select " + m_rowId + ", " + quotedName(m_columns[column]) + " from "
-                + quotedName(m_table) + " where " + m_rowId + " > ?1 and " + m_rowId
-                + " <= ?2 order by " + m_rowId);
-        sqlite3_stmt* s = st.get();
-        sqlite3_bind_int64(s, 1, index.lastRead);
-        sqlite3_bind_int64(s, 2, m_lastId);
-        int rc;
-        qsizetype read = 0;
-        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-            index.lastRead = sqlite3_column_int64(s, 0);
-            // One call per column: each takes the connection's lock, the value's own
-            // accessors do not.
-            sqlite3_value* value = sqlite3_column_value(s, 1);
-            if (sqlite3_value_type(value) == SQLITE_TEXT) {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-                quint64 key = 0;
-                // The engine's comparison and ours must read the same characters.
-                if (!detail::textKey(
-                        std::string_view(text, size_t(sqlite3_value_bytes(value))), &key)) {
-                    index.usable = false;
-                    return slot;
-                }
-                index.ids.push_back(index.lastRead);
-                index.keys.push_back(key);
-            }
-            if (++read % 256 == 0 && deadline.hasExpired())
-                break;
-        }
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            m_connection->fail(rc);
-        index.scanned = rc == SQLITE_DONE;
+    if (!index.scanned()) {
+        index.readSome(*m_connection, m_table, m_rowId, m_columns[column], m_lastId, deadline);
+        if (!index.usable())
+            return slot;
     }
     if (contentVersion(*m_connection) != m_version)
         return nullptr;
-    if (index.scanned && !index.chaining)
-        index.usable = std::is_sorted(index.ids.begin(), index.ids.end()) && index.beginChain();
-    if (index.chaining)
-        index.chainSome(deadline);
+    index.chainSome(deadline);
     return slot;
 }
 
 bool Recordset::prepareLookUp(const QString& column, std::chrono::milliseconds budget)
 {
     const QDeadlineTimer deadline(budget);
-    if (m_kind != Kind::TableIds || !m_idsAscending || !detail::textKeysAvailable())
+    if (m_kind != Kind::TableIds || !m_idsAscending || !detail::TextIndex::available())
         return true;
     const qsizetype i = indexOfName(m_columns, column);
     if (i < 0 || !m_indexable[size_t(i)])
@@ -125,48 +83,47 @@ bool Recordset::prepareLookUp(const QString& column, std::chrono::milliseconds b
 bool Recordset::findByTextIndex(const QString& criterion)
 {
     const auto simple = detail::simpleTextCriterion(criterion);
-    if (!simple || !detail::textKeysAvailable() || !m_idsAscending)
+    if (!simple || !detail::TextIndex::available() || !m_idsAscending)
         return false;
     const qsizetype column = indexOfName(m_columns, simple->first);
     if (column < 0 || !m_indexable[size_t(column)])
         return false;
     const auto index = textIndex(int(column), QDeadlineTimer(QDeadlineTimer::Forever));
-    if (!index || !index->usable || !index->finished())
+    if (!index || !index->usable() || !index->finished())
         return false;
     const std::string typed = simple->second.toStdString();
-    quint64 key = 0;
-    if (!detail::textKey(typed, &key))
-        return false;
     // Rows of the key in set order; the first whose text equals the typed one is it.
     // Rows added through this set follow them, and are left to the engine.
     constexpr int mostCompared = 64;
     int compared = 0;
+    bool found = false;
     const qsizetype saved = m_position;
     const bool savedDeleted = m_currentDeleted;
     const std::optional<qint64> savedDetached = m_detached;
-    for (uint32_t row = index->first(key); row != detail::TextIndex::noRow;
-         row = index->next[row]) {
+    const bool keyed = index->forEachCandidate(typed, [&](qint64 id) {
         if (++compared > mostCompared)
-            break;
-        if (!placeAt(index->ids[row]))
-            continue; // deleted through this set
+            return false;
+        if (!placeAt(id))
+            return true; // deleted through this set
         try {
             const QVariant stored = currentRow()[size_t(column)];
-            if (stored.typeId() == QMetaType::QString
-                && compareCatalogText(stored.toString().toStdString(), typed) == 0) {
-                m_noMatch = false;
-                return true;
-            }
+            found = stored.typeId() == QMetaType::QString
+                && compareCatalogText(stored.toString().toStdString(), typed) == 0;
+            return !found;
         } catch (const DataError&) {
             // Deleted through another source since: the engine decides.
             compared = mostCompared + 1;
-            break;
+            return false;
         }
+    });
+    if (found) {
+        m_noMatch = false;
+        return true;
     }
     m_position = saved;
     m_currentDeleted = savedDeleted;
     m_detached = savedDetached;
-    if (compared > mostCompared || m_changed)
+    if (!keyed || compared > mostCompared || m_changed)
         return false;
     makeCurrent(-1);
     return true;

@@ -18,7 +18,7 @@ class Recordset;
 
 namespace velmor::detail {
 
-struct TextIndex;
+class TextIndex;
 
 // Every open set, and what the sets of one connection share.
 struct Shared {

@@ -1,8 +1,12 @@
 #include "textindex.h"
 
 #include "collation.h"
+#include "connection.h"
+#include "preparedstatement.h"
+#include "tableshape.h"
 
 #include <QByteArrayView>
+#include <QDeadlineTimer>
 #include <QRegularExpression>
 #include <algorithm>
 #include <array>
@@ -160,8 +164,117 @@ std::optional<std::pair<QString, QString>> simpleTextCriterion(const QString& cr
     return std::pair { m.captured(1), text };
 }
 
-bool textKeysAvailable() { return textKeys().available(); }
+bool TextIndex::available() { return textKeys().available(); }
 
-bool textKey(std::string_view utf8, quint64* key) { return textKeys().key(utf8, key); }
+TextIndex::TextIndex(quint64 version, size_t rows)
+    : m_version(version)
+{
+    m_ids.reserve(rows);
+    m_keys.reserve(rows);
+}
+
+size_t TextIndex::slotOf(quint64 key) const
+{
+    return m_shift >= 64 ? 0 : size_t((key * 0x9e3779b97f4a7c15ULL) >> m_shift);
+}
+
+void TextIndex::readSome(const Connection& connection, const QString& table, const QString& rowId,
+    const QString& column, qint64 lastId, const QDeadlineTimer& deadline)
+{
+    // Each step reads on from the last id read with a statement of its own, so
+    // that no statement stays open (and keeps the file locked) between steps.
+    Statement st = prepare(connection,
+        "select " + rowId + ", " + quotedName(column) + " from " + quotedName(table) + " where "
+            + rowId + " > ?1 and " + rowId + " <= ?2 order by " + rowId);
+    sqlite3_stmt* s = st.get();
+    sqlite3_bind_int64(s, 1, m_lastRead);
+    sqlite3_bind_int64(s, 2, lastId);
+    const TextKeys& keys = textKeys();
+    int rc;
+    qsizetype read = 0;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        m_lastRead = sqlite3_column_int64(s, 0);
+        // One call per column: each takes the connection's lock, the value's own
+        // accessors do not.
+        sqlite3_value* value = sqlite3_column_value(s, 1);
+        if (sqlite3_value_type(value) == SQLITE_TEXT) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+            quint64 key = 0;
+            // The engine's comparison and ours must read the same characters.
+            if (!keys.key(std::string_view(text, size_t(sqlite3_value_bytes(value))), &key)) {
+                m_usable = false;
+                return;
+            }
+            m_ids.push_back(m_lastRead);
+            m_keys.push_back(key);
+        }
+        if (++read % 256 == 0 && deadline.hasExpired())
+            break;
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        connection.fail(rc);
+    m_scanned = rc == SQLITE_DONE;
+}
+
+// Sizes the table for the rows read; false when there are too many of them.
+bool TextIndex::beginChain()
+{
+    if (m_ids.size() >= noRow)
+        return false;
+    size_t capacity = 16;
+    m_shift = 60;
+    while (capacity < 2 * m_ids.size()) {
+        capacity *= 2;
+        --m_shift;
+    }
+    m_heads.assign(capacity, 0);
+    m_next.resize(m_ids.size());
+    m_unchained = m_ids.size();
+    m_chaining = true;
+    return true;
+}
+
+// Each key's rows are chained in the order they were read, by putting rows in front
+// of their chain from the last one back.
+void TextIndex::chainSome(const QDeadlineTimer& deadline)
+{
+    if (m_scanned && !m_chaining)
+        m_usable = std::is_sorted(m_ids.begin(), m_ids.end()) && beginChain();
+    if (!m_chaining)
+        return;
+    const size_t mask = m_heads.size() - 1;
+    while (m_unchained > 0) {
+        if (m_unchained % 4096 == 0 && deadline.hasExpired())
+            return;
+        const auto row = uint32_t(--m_unchained);
+        size_t s = slotOf(m_keys[row]);
+        while (m_heads[s] != 0 && m_keys[m_heads[s] - 1] != m_keys[row])
+            s = (s + 1) & mask;
+        m_next[row] = m_heads[s] == 0 ? noRow : m_heads[s] - 1;
+        m_heads[s] = row + 1;
+    }
+}
+
+uint32_t TextIndex::first(quint64 key) const
+{
+    if (m_heads.empty())
+        return noRow;
+    for (size_t s = slotOf(key);; s = (s + 1) & (m_heads.size() - 1)) {
+        if (m_heads[s] == 0)
+            return noRow;
+        if (m_keys[m_heads[s] - 1] == key)
+            return m_heads[s] - 1;
+    }
+}
+
+bool TextIndex::forEachCandidate(
+    std::string_view text, const std::function<bool(qint64 id)>& visit) const
+{
+    quint64 key = 0;
+    if (!textKeys().key(text, &key))
+        return false;
+    for (uint32_t row = first(key); row != noRow && visit(m_ids[row]); row = m_next[row]) { }
+    return true;
+}
 
 }
