@@ -1,3 +1,8 @@
+// A set's rows and current record: what a set is made of at its Refresh, how it
+// learns its rows as it is moved through, the moves themselves, and the values of
+// the current row read by id when first asked for. Finds are in recordsetfind.cpp,
+// writes in recordsetwrite.cpp.
+
 #include "recordset.h"
 
 #include "connection.h"
@@ -35,6 +40,8 @@ namespace {
     constexpr qsizetype largestBatch = 8192;
 
 }
+
+QString Field::text() const { return valueText(m_value); }
 
 Recordset::Recordset(std::shared_ptr<Connection> connection, const QString& source)
     : m_connection(std::move(connection))

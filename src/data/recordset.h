@@ -1,11 +1,14 @@
 #pragma once
 
 // A record set: the rows of a table or of one SELECT statement, with a current
-// record, moves, finds and writes, as the forms use them through RecordSource. Its
-// workings are spread by concern over the data layer's own headers (tableshape.h,
-// values.h, textindex.h, preparedstatement.h), which nothing outside src/data sees.
+// record, moves, finds and writes, as the forms use them through RecordSource. It
+// is made in recordset.cpp (reading and moves), recordsetfind.cpp and
+// recordsetwrite.cpp, on the data layer's own headers (tableshape.h, values.h,
+// textindex.h, preparedstatement.h, sharedstate.h), which nothing outside src/data
+// includes.
 
 #include "statementhandle.h"
+#include "valuetext.h"
 
 #include <QString>
 #include <QStringList>
@@ -43,9 +46,6 @@ public:
 private:
     QVariant m_value;
 };
-
-// Text form of any column value (see Field::text).
-QString valueText(const QVariant& value);
 
 // The result set of a record source, with a current record.
 //

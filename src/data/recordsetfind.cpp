@@ -1,3 +1,9 @@
+// How a set answers FindFirst: a criterion that compares a text column with one
+// text from the column's look-up index (textindex.h), finished first if need be,
+// where the index can tell; any other criterion, and those the index leaves open,
+// judged by the engine and taken in set order. Also the idle preparation of the
+// indexes, and the indexes' place among what the sets of a connection share.
+
 #include "recordset.h"
 
 #include "collation.h"

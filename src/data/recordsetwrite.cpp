@@ -1,3 +1,7 @@
+// A set's writes: a new row (AddNew, Collect, Update) and Delete, each one
+// statement of the engine, and what every open set of the same table learns of them
+// so that its rows stay those of its Refresh.
+
 #include "recordset.h"
 
 #include "connection.h"

@@ -4,8 +4,9 @@
 // in catalogue text order, without the engine reading the table for each look-up.
 // It is built in steps that stop at a deadline and go on later, and answers only
 // criteria that compare one column with one text. It may use SQLite, ICU, the
-// catalogue's collation and the connection; it knows nothing of record sets, which
-// keep it, hand it the rows to read and check each candidate it gives.
+// catalogue's collation, the connection, and the data layer's quoting of names and
+// preparing of statements; it knows nothing of record sets, which keep it, tell it
+// which rows to read, and check each candidate it gives.
 
 #include <QString>
 #include <QtGlobal>

@@ -1,7 +1,7 @@
 #include "values.h"
 
-#include "recordset.h"
 #include "valuerules.h"
+#include "valuetext.h"
 
 #include <charconv>
 #include <sqlite3.h>
@@ -99,7 +99,5 @@ QString valueText(const QVariant& value)
         return value.toString();
     }
 }
-
-QString Field::text() const { return valueText(m_value); }
 
 }

@@ -2,8 +2,8 @@
 
 // Values between the engine and Qt: a column read into a QVariant, a QVariant bound
 // to a parameter, and a text that tells stored values apart. It may use SQLite and
-// the value rules. The text form of a value that the forms show, valueText, is
-// declared beside Field and made here.
+// the value rules. The text form of a value that the forms show is made here too,
+// and declared apart in valuetext.h.
 
 #include <QString>
 #include <QVariant>
