@@ -2,7 +2,7 @@
 #include "data/collation.h"
 #include "data/statements.h"
 #include "data/valuerules.h"
-#include "sourcechecks.h"
+#include "recordsourcehelpers.h"
 #include "testcatalog.h"
 
 #include <QLocale>
@@ -12,7 +12,7 @@
 #include <sqlite3.h>
 
 using namespace velmor;
-using namespace sourcechecks;
+using namespace recordsourcehelpers;
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "data/catalogfile.h"
-#include "sourcechecks.h"
+#include "recordsourcehelpers.h"
 #include "testcatalog.h"
 
 #include <QHash>
@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 using namespace velmor;
-using namespace sourcechecks;
+using namespace recordsourcehelpers;
 
 namespace {
 

@@ -8,8 +8,9 @@
 #include <QFileInfo>
 #include <QStringList>
 
-// Small steps shared by the suites of the data layer and of the catalogue file.
-namespace sourcechecks {
+// Record-source helpers shared by the suites of the data layer and of the catalogue
+// file: binding, the error a step throws, a file's bytes, a save as the form makes it.
+namespace recordsourcehelpers {
 
 struct Failure {
     int number = 0; // 0: nothing was thrown
