@@ -101,8 +101,8 @@ namespace {
                 = ::open(native(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             if (fd < 0)
                 continue;
-            struct stat held {
-            }, named {};
+            struct stat held { };
+            struct stat named { };
             if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0
                 && S_ISREG(held.st_mode) && ::lstat(native(path).constData(), &named) == 0
                 && named.st_ino == held.st_ino && named.st_dev == held.st_dev) {
