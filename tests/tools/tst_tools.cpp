@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QTest>
+#include <chrono>
 #include <csignal>
 #include <memory>
 #include <sys/stat.h>
@@ -182,6 +183,14 @@ private slots:
             << false << csv({ good }, false)
             << QStringList { "1: la primera línea debe ser la cabecera " + csvHeader() } << 0
             << QStringList();
+        const QString header = csvHeader() + "\r\n";
+        QTest::newRow("UTF-16 text")
+            << false
+            << "\xFF\xFE"
+                + QByteArray(reinterpret_cast<const char*>(header.utf16()), header.size() * 2)
+            << QStringList { "1: el archivo está en UTF-16, no en UTF-8: guárdelo como «CSV UTF-8» "
+                             "y vuelva a importarlo" }
+            << 0 << QStringList();
         QTest::newRow("empty file")
             << false << QByteArray()
             << QStringList { "1: el archivo está vacío; falta la cabecera" } << 0 << QStringList();
@@ -307,10 +316,11 @@ private slots:
         QTest::addColumn<QString>("sql"); // run on a sound catalogue of CDs 1, 2 and 3
         QTest::addColumn<QByteArray>("content"); // then put in the file's place; "-": no file
         QTest::addColumn<QStringList>("problems");
+        QTest::addColumn<int>("limitMs"); // the time the check may take; -1: its own
 
         const auto row = [](const char* name, const QString& sql, const QStringList& problems,
-                             const QByteArray& content = QByteArray()) {
-            QTest::newRow(name) << sql << content << problems;
+                             const QByteArray& content = QByteArray(), int limitMs = -1) {
+            QTest::newRow(name) << sql << content << problems << limitMs;
         };
         row("songs row without its CD", "delete from datos_cd where id = 1",
             { "1 filas de canciones no tienen fila en datos_cd (claves 1)" });
@@ -344,7 +354,11 @@ private slots:
         for (const QString key : { "id integer", "id int primary key", "id numeric",
                  "id integer primary key desc", "id" })
             QTest::addRow("key declared %s", qPrintable(key))
-                << redeclared(key + rest) << QByteArray() << QStringList();
+                << redeclared(key + rest) << QByteArray() << QStringList() << -1;
+        row("column names in another letter case",
+            "alter table datos_cd rename column nombre to NOMBRE; alter table canciones rename "
+            "column cancion3 to Cancion3",
+            {});
         row("without rowid", redeclared("id integer primary key" + rest + " without rowid"), {});
         row("no column types", redeclared("id, nombre, artista, descripcion)"), {});
         row("text key", redeclared("id text" + rest),
@@ -385,6 +399,32 @@ private slots:
               "orden que otros programas calculan distinto: queda desordenado; bórrelo o créelo "
               "con COLLATE BINARY" });
 
+        // Code stored in the file that the integrity check would run on every row is named and
+        // left unevaluated; a check that takes too long stops.
+        const QString evaluated = "que la verificación tendría que evaluar en cada fila";
+        row("expression index rewritten to build huge texts",
+            "create index e on datos_cd(length(nombre)); pragma writable_schema = 1; update "
+            "sqlite_schema set sql = 'CREATE INDEX e ON "
+            "datos_cd(length(substr(printf(''%.20000000c'', "
+            "nombre), 1, length(nombre))))' where name = 'e'",
+            { "el índice e de datos_cd se calcula con una expresión, " + evaluated
+                + "; el programa no crea índices así: bórrelo (DROP INDEX) y vuelva a verificar" });
+        row("index with a condition",
+            "create index p on canciones(cancion1 collate binary) where cancion2 <> ''",
+            { "el índice p de canciones lleva una condición (WHERE), " + evaluated
+                + "; el programa no crea índices así: bórrelo (DROP INDEX) y vuelva a verificar" });
+        row("CHECK constraint",
+            redeclared("id integer primary key, nombre text check (length(nombre) < 31), artista "
+                       "text, descripcion text)"),
+            { "la tabla datos_cd tiene restricciones CHECK, expresiones " + evaluated
+                + "; el programa no las usa: pase sus filas a una tabla sin ellas" });
+        row("check out of time",
+            "with recursive n(i) as (select 4 union all select i + 1 from n where i < 3000) insert "
+            "into datos_cd select i, 'N', '', 'D' from n",
+            { "la verificación pasó de 0 s y se ha detenido: algo en el archivo la hace demasiado "
+              "lenta" },
+            QByteArray(), 0);
+
         // A file that cannot be read gives its one reason, and nothing else is examined.
         row("missing file", QString(), { "No se encuentra el archivo del catálogo «%C»." }, "-");
         row("header and nothing else", QString(),
@@ -401,6 +441,7 @@ private slots:
         QFETCH(QString, sql);
         QFETCH(QByteArray, content);
         QFETCH(QStringList, problems);
+        QFETCH(int, limitMs);
 
         ScratchCatalog catalog;
         for (qint64 id = 1; id <= 3; ++id)
@@ -412,7 +453,9 @@ private slots:
             writeFile(catalog.path(), content);
         const QByteArray before = readFile(catalog.path());
 
-        const CheckReport report = velmor::tool::checkCatalog(catalog.path());
+        const CheckReport report = limitMs < 0 ? velmor::tool::checkCatalog(catalog.path())
+                                               : velmor::tool::checkCatalog(catalog.path(), nullptr,
+                                                   std::chrono::milliseconds(limitMs));
         QCOMPARE(report.problems, problems.replaceInStrings("%C", catalog.path()));
         using O = CheckReport::Outcome;
         QCOMPARE(report.outcome,
@@ -592,7 +635,8 @@ private slots:
     void commandLine_data()
     {
         // %C sound catalogue, %D damaged one, %K a sound copy, %H a copy cut short, %V a
-        // refused CSV, %E an existing file that is no catalogue, %F Access file, %N a new path
+        // refused CSV, %E an existing file that is no catalogue, %F Access file, %N a new path,
+        // %L a link to a missing file
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("out"); // a part of each output, or "" for none at all
@@ -619,6 +663,8 @@ private slots:
         }
         row("unknown option", { "exportar", "--hja", "%C" }, 2, "",
             "Uso: velmor-db exportar RUTA [ARCHIVO.csv]");
+        row("a name after -- is no option", { "exportar", "--", "--hoja" }, 2, "",
+            "velmor-db: No se encuentra el archivo del catálogo «--hoja».");
         row("crear over an existing file", { "crear", "%C" }, 2, "", "ya existe");
         row("verificar names the file on every line", { "verificar", "%D" }, 1,
             "%D: PROBLEMA: 1 filas de datos_cd no tienen fila en canciones (claves 9)\n%D: Cada "
@@ -632,6 +678,8 @@ private slots:
         row("exportar to a dash", { "exportar", "%D", "-" }, 0, damagedCsv, "");
         row("exportar over an existing file", { "exportar", "%C", "%V" }, 2, "",
             "ya existe; no se sobrescribe");
+        row("exportar through a link to a missing file", { "exportar", "%C", "%L" }, 2, "",
+            "velmor-db: «%L» es un enlace a «");
         row("importar refused", { "importar", "%C", "%V" }, 1, "",
             "velmor-db: No se ha importado nada de %V: 1 línea rechazada.\n  línea 2: falta la "
             "clave");
@@ -641,6 +689,8 @@ private slots:
         row("importar in use", { "importar", "%C", "%V" }, 2, "", "velmor-db: ", exclusive);
         row("respaldar over an existing file", { "respaldar", "%C", "%E" }, 2, "",
             "El archivo «%E» ya existe; no se sobrescribe.");
+        row("respaldar into a missing folder", { "respaldar", "%C", "%N/copia.mdb" }, 2, "",
+            "velmor-db: No se puede escribir «%N/copia.mdb»: la carpeta «%N» no existe.\n");
         row("respaldar a missing catalogue", { "respaldar", "%N", "%N.mdb" }, 2, "",
             "No se encuentra el archivo del catálogo «%N».");
         row("respaldar a file that is no catalogue", { "respaldar", "%E", "%N" }, 2, "",
@@ -651,15 +701,17 @@ private slots:
         row("restaurar a copy cut short", { "restaurar", "%H", "%C" }, 1, "PROBLEMA: ", "");
         row("restaurar a file that is no catalogue", { "restaurar", "%E", "%C" }, 2, "",
             "no es una base de datos de catálogo válida");
-        row("restaurar with the old catalogue's name taken", { "restaurar", "%K", "%D" }, 2, "",
-            "Ya existe «%D.anterior»");
+        row("restaurar over a file that is no catalogue", { "restaurar", "%K", "%E" }, 2, "",
+            "velmor-db: «%E» no es un catálogo");
         row("restaurar over a catalogue being written", { "restaurar", "%K", "%C" }, 2, "",
             "El catálogo «%C» está en uso por otro programa", "begin immediate");
         row("restaurar over a catalogue being read", { "restaurar", "%K", "%C" }, 2, "",
             "El catálogo «%C» está en uso por otro programa",
             "begin; select count(*) from datos_cd");
         row("informe over an existing file", { "informe", "%C", "%E.pdf" }, 2, "",
-            "El archivo %E.pdf ya existe");
+            "El archivo «%E.pdf» ya existe");
+        row("informe through a link to a missing file", { "informe", "%C", "%L" }, 2, "",
+            "velmor-db: «%L» es un enlace a «");
         row("informe of an unknown kind", { "informe", "%C", "%N.txt" }, 2, "",
             "debe terminar en .pdf o .html");
         row("informe of a missing catalogue", { "informe", "%N", "%N.pdf" }, 2, "",
@@ -696,10 +748,11 @@ private slots:
         writeFile(sound.file("malo.csv"), (csvHeader() + '\n' + QString(23, ',') + '\n').toUtf8());
         writeFile(sound.file("existe"), "no es un catálogo");
         writeFile(sound.file("existe.pdf"), "tampoco");
-        const QStringList names { "%C", "%D", "%K", "%H", "%V", "%E", "%F", "%N" };
+        QFile::link(sound.file("falta.html"), sound.file("roto.html"));
+        const QStringList names { "%C", "%D", "%K", "%H", "%V", "%E", "%F", "%N", "%L" };
         const QStringList files { sound.path(), damaged.path(), sound.file("copia.mdb"),
             sound.file("mitad.mdb"), sound.file("malo.csv"), sound.file("existe"), fruit,
-            sound.file("nuevo") };
+            sound.file("nuevo"), sound.file("roto.html") };
         const auto place = [&](QString text) {
             for (qsizetype i = 0; i < names.size(); ++i)
                 text.replace(names[i], files[i]);

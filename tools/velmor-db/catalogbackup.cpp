@@ -1,5 +1,6 @@
 #include "catalogbackup.h"
 
+#include "newfile.h"
 #include "progress.h"
 #include "sqlitehandle.h"
 
@@ -9,14 +10,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
-#include <filesystem>
+#include <cerrno>
 #include <memory>
 #include <sqlite3.h>
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
 #include <unistd.h>
-#endif
 
 namespace velmor::tool {
 
@@ -53,22 +50,50 @@ namespace {
         return count;
     }
 
+    // Failures that come from writing the copy rather than reading the catalogue.
+    bool isWriteFailure(int rc)
+    {
+        switch (rc & 0xff) {
+        case SQLITE_FULL:
+        case SQLITE_READONLY:
+        case SQLITE_CANTOPEN:
+            return true;
+        case SQLITE_IOERR:
+            return rc != SQLITE_IOERR_READ && rc != SQLITE_IOERR_SHORT_READ;
+        default:
+            return false;
+        }
+    }
+
+    // Names the file being written when the failure is the copy's, the catalogue
+    // otherwise.
+    [[noreturn]] void copyFailed(
+        int rc, sqlite3* to, const QString& source, const QString& destination, sqlite3* from)
+    {
+        if (!destination.isEmpty() && isWriteFailure(rc)) {
+            const int errnum = sqlite3_system_errno(to);
+            throw cannotWrite(
+                destination, (rc & 0xff) == SQLITE_FULL || errnum == 0 ? ENOSPC : errnum);
+        }
+        throw engineError(
+            rc, source, QString::fromUtf8(from ? sqlite3_errmsg(from) : sqlite3_errstr(rc)));
+    }
+
     // Copies every page of the source into the destination. When another connection
     // commits between two steps, the engine starts the copy again, so the result is
     // always one committed state of the source.
-    void copyPages(sqlite3* from, sqlite3* to, const QString& source, Progress& progress,
-        qint64 cds, const CopyPacing& pacing)
+    void copyPages(sqlite3* from, sqlite3* to, const QString& source, const QString& destination,
+        Progress& progress, qint64 cds, const CopyPacing& pacing)
     {
         SqliteBackup backup(sqlite3_backup_init(to, "main", from, "main"));
         if (!backup)
-            throw engineError(
-                sqlite3_extended_errcode(to), source, QString::fromUtf8(sqlite3_errmsg(to)));
+            copyFailed(sqlite3_extended_errcode(to), to, source, destination, to);
         for (;;) {
             const int rc = sqlite3_backup_step(backup.get(), pacing.pagesPerStep);
             if (rc == SQLITE_DONE)
                 break;
             if (rc != SQLITE_OK)
-                throw engineError(rc, source, QString::fromUtf8(sqlite3_errstr(rc)));
+                copyFailed(rc, to, source, destination, nullptr);
             const int pages = sqlite3_backup_pagecount(backup.get());
             progress.update(pages - sqlite3_backup_remaining(backup.get()), pages, cds);
             if (pacing.betweenSteps)
@@ -76,52 +101,49 @@ namespace {
         }
         const int rc = sqlite3_backup_finish(backup.release());
         if (rc != SQLITE_OK)
-            throw engineError(rc, source, QString::fromUtf8(sqlite3_errmsg(to)));
+            copyFailed(rc, to, source, destination, to);
         progress.finish();
     }
 
-    // The engine syncs what it commits, but whether it does depends on its settings;
-    // a copy is renamed into place only once its bytes are surely on disk.
-    void syncToDisk(const QString& path, bool directory)
+    void copyInto(const QString& source, sqlite3* to, const QString& destination,
+        Progress& progress, const CopyPacing& pacing)
     {
-#ifdef Q_OS_UNIX
-        const int fd = ::open(QFile::encodeName(path).constData(),
-            O_RDONLY | O_CLOEXEC | (directory ? O_DIRECTORY : 0));
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
+        const SqliteDatabase from = openDatabase(source, SQLITE_OPEN_READONLY);
+        sqlite3_busy_timeout(from.get(), copyWaitMs);
+        // A copy into memory needs the source's page size, which an empty database
+        // still accepts.
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(from.get(), "pragma page_size", -1, &statement, nullptr) == SQLITE_OK
+            && sqlite3_step(statement) == SQLITE_ROW) {
+            const QByteArray sql
+                = "pragma page_size = " + QByteArray::number(sqlite3_column_int(statement, 0));
+            sqlite3_exec(to, sql.constData(), nullptr, nullptr, nullptr);
         }
-#else
-        Q_UNUSED(path);
-        Q_UNUSED(directory);
-#endif
+        sqlite3_finalize(statement);
+        copyPages(from.get(), to, source, destination, progress, countCds(from.get()), pacing);
     }
 
-    std::filesystem::path fsPath(const QString& path)
+    // Copies the catalogue into the new file and returns the number of CDs copied.
+    // The copy keeps its journal beside it only while written, whatever mode the
+    // catalogue uses: a copy in write-ahead-log mode would make every reader leave
+    // two more files beside it.
+    qint64 copyIntoFile(
+        const QString& source, NewFile& file, Progress& progress, const CopyPacing& pacing)
     {
-        return QFileInfo(path).filesystemFilePath();
+        sqlite3* raw = nullptr;
+        const int rc = sqlite3_open_v2(QFile::encodeName(file.temporaryPath()).constData(), &raw,
+            SQLITE_OPEN_READWRITE, nullptr);
+        const SqliteDatabase to(raw);
+        if (rc != SQLITE_OK)
+            copyFailed(rc, raw, source, file.target(), raw);
+        sqlite3_extended_result_codes(raw, 1);
+        copyInto(source, raw, file.target(), progress, pacing);
+        const int mode
+            = sqlite3_exec(raw, "pragma journal_mode = delete", nullptr, nullptr, nullptr);
+        if (mode != SQLITE_OK)
+            copyFailed(sqlite3_extended_errcode(raw), raw, source, file.target(), raw);
+        return countCds(raw);
     }
-
-    // A new file beside target, removed again unless it was renamed into place.
-    class SiblingFile {
-    public:
-        SiblingFile(const QString& target, QFileDevice::Permissions permissions)
-            : m_file(target + QStringLiteral(".XXXXXX"))
-        {
-            if (!m_file.open()) {
-                throw DataError(ErrorNumber::NotAllowed,
-                    QStringLiteral("No se puede escribir junto a «%1»: %2")
-                        .arg(target, m_file.errorString()));
-            }
-            m_file.close();
-            m_file.setPermissions(permissions);
-        }
-        QString path() const { return m_file.fileName(); }
-        void placed() { m_file.setAutoRemove(false); }
-
-    private:
-        QTemporaryFile m_file;
-    };
 
     // Takes the engine's exclusive lock on the catalogue, which no other program
     // can hold at the same time as a read or a write of its own. A file the engine
@@ -145,45 +167,41 @@ namespace {
         return db;
     }
 
-    // Keeps the file at path also under the name previous, failing when that
-    // name is taken.
-    void keepPrevious(const QString& path, const QString& previous)
+    // Restoring replaces only a catalogue the user may change: a file of another
+    // kind, or one made read-only, is left as it is. An empty file holds nothing.
+    void checkReplaceable(const QString& path)
     {
-        std::error_code error;
-        std::filesystem::create_hard_link(fsPath(path), fsPath(previous), error);
-        if (error && !QFileInfo::exists(previous)) {
-            // Where the file system has no hard links, a copy does the same job.
-            error.clear();
-            std::filesystem::copy_file(
-                fsPath(path), fsPath(previous), std::filesystem::copy_options::none, error);
-            if (!error)
-                syncToDisk(previous, false);
+        const QFileInfo info(path);
+        if (!info.isFile()) {
+            throw DataError(
+                ErrorNumber::NotAllowed, QStringLiteral("«%1» no es un archivo.").arg(path));
         }
-        if (error) {
+        QFile file(path);
+        const QByteArray header = file.open(QIODevice::ReadOnly) ? file.read(16) : QByteArray();
+        if (info.size() > 0 && header != QByteArray("SQLite format 3\0", 16)) {
             throw DataError(ErrorNumber::NotAllowed,
-                QStringLiteral("No se puede guardar «%1» como «%2»: %3")
-                    .arg(path, previous, QString::fromLocal8Bit(error.message())));
+                QStringLiteral("«%1» no es un catálogo, y restaurar solo pone la copia en lugar "
+                               "de un catálogo o donde no hay ningún archivo; no se ha tocado "
+                               "nada.")
+                    .arg(path));
+        }
+        if (::access(QFile::encodeName(path).constData(), W_OK) != 0) {
+            throw DataError(ErrorNumber::ReadOnly,
+                errno == EROFS
+                    ? QStringLiteral("El catálogo «%1» está en un disco de solo lectura; no se "
+                                     "ha tocado nada.")
+                          .arg(path)
+                    : QStringLiteral("El catálogo «%1» es de solo lectura, así que no se "
+                                     "reemplaza. Si quiere reemplazarlo, dele permiso de "
+                                     "escritura (chmod u+w) y vuelva a restaurar.")
+                          .arg(path));
         }
     }
-
-    QString directoryOf(const QString& path) { return QFileInfo(path).absolutePath(); }
 }
 
 void copyCatalog(const QString& source, sqlite3* to, Progress& progress, const CopyPacing& pacing)
 {
-    const SqliteDatabase from = openDatabase(source, SQLITE_OPEN_READONLY);
-    sqlite3_busy_timeout(from.get(), copyWaitMs);
-    // A copy into memory needs the source's page size, which an empty database
-    // still accepts.
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(from.get(), "pragma page_size", -1, &statement, nullptr) == SQLITE_OK
-        && sqlite3_step(statement) == SQLITE_ROW) {
-        const QByteArray sql
-            = "pragma page_size = " + QByteArray::number(sqlite3_column_int(statement, 0));
-        sqlite3_exec(to, sql.constData(), nullptr, nullptr, nullptr);
-    }
-    sqlite3_finalize(statement);
-    copyPages(from.get(), to, source, progress, countCds(from.get()), pacing);
+    copyInto(source, to, QString(), progress, pacing);
 }
 
 QString previousCatalogPath(const QString& path) { return path + QStringLiteral(".anterior"); }
@@ -192,84 +210,53 @@ BackupResult backupCatalog(
     const QString& source, const QString& destination, Progress& progress, const CopyPacing& pacing)
 {
     CatalogFile::check(source);
-    if (QFileInfo::exists(destination) || QFileInfo(destination).isSymLink()) {
-        throw DataError(ErrorNumber::NotAllowed,
-            QStringLiteral("El archivo «%1» ya existe; no se sobrescribe.").arg(destination));
-    }
-
+    NewFile copy(destination, NewFile::Placing::New, NewFile::Content::Catalog);
     BackupResult result;
-    SiblingFile copy(destination, QFile::permissions(source));
-    {
-        const SqliteDatabase to = openDatabase(copy.path(), SQLITE_OPEN_READWRITE);
-        copyCatalog(source, to.get(), progress, pacing);
-        result.cds = countCds(to.get());
-    }
-    syncToDisk(copy.path(), false);
-
-    // QFile::rename never replaces an existing file, even one made meanwhile.
-    if (!QFile::rename(copy.path(), destination)) {
-        throw DataError(ErrorNumber::NotAllowed,
-            QStringLiteral("No se puede escribir «%1»: %2")
-                .arg(destination,
-                    QFileInfo::exists(destination) ? QStringLiteral("el archivo ya existe")
-                                                   : QStringLiteral("no se pudo renombrar")));
-    }
-    copy.placed();
-    syncToDisk(directoryOf(destination), true);
+    result.cds = copyIntoFile(source, copy, progress, pacing);
+    copy.setPermissions(QFile::permissions(source));
+    copy.place();
+    result.setAside = copy.setAside();
     result.check = checkCatalog(destination);
     return result;
 }
 
 RestoreResult restoreCatalog(const QString& copyPath, const QString& given, Progress& progress)
 {
-    RestoreResult result;
-    result.check = checkCatalog(copyPath);
-    if (result.check.outcome != CheckReport::Outcome::Sound)
-        return result;
-
     // Through a link, the file it points to is the catalogue that gets replaced.
     const QFileInfo info(given);
     const QString path
         = info.isSymLink() && info.exists() ? info.canonicalFilePath() : info.filePath();
     const bool replacing = QFileInfo::exists(path);
-    if (replacing && !QFileInfo(path).isFile()) {
-        throw DataError(
-            ErrorNumber::NotAllowed, QStringLiteral("«%1» no es un archivo.").arg(path));
-    }
-    const QString previous = previousCatalogPath(path);
-    if (replacing && (QFileInfo::exists(previous) || QFileInfo(previous).isSymLink())) {
-        throw DataError(ErrorNumber::NotAllowed,
-            QStringLiteral("Ya existe «%1», que guarda el catálogo de una restauración anterior; "
-                           "muévalo o bórrelo antes de restaurar.")
-                .arg(previous));
-    }
+    if (replacing)
+        checkReplaceable(path);
 
-    SiblingFile copy(path, QFile::permissions(replacing ? path : copyPath));
-    copyCatalog(copyPath, openDatabase(copy.path(), SQLITE_OPEN_READWRITE).get(), progress);
-    syncToDisk(copy.path(), false);
+    RestoreResult result;
+    result.check = checkCatalog(copyPath);
+    if (result.check.outcome != CheckReport::Outcome::Sound)
+        return result;
+
+    NewFile copy(path, replacing ? NewFile::Placing::Replacing : NewFile::Placing::New,
+        NewFile::Content::Catalog);
+    copyIntoFile(copyPath, copy, progress, {});
+    copy.setPermissions(QFile::permissions(replacing ? path : copyPath));
 
     // Held until the new file is in place, so that no program reads or writes the
     // old one half-way through the change.
     SqliteDatabase lock;
     if (replacing) {
         lock = lockCatalog(path);
-        keepPrevious(path, previous);
+        result.previous = NewFile::keepUnderFreeName(path, previousCatalogPath(path));
     }
-    std::error_code error;
-    std::filesystem::rename(fsPath(copy.path()), fsPath(path), error);
-    if (error) {
+    try {
+        copy.place();
+    } catch (...) {
         if (replacing)
-            QFile::remove(previous);
-        throw DataError(ErrorNumber::NotAllowed,
-            QStringLiteral("No se puede poner la copia en lugar de «%1»: %2")
-                .arg(path, QString::fromLocal8Bit(error.message())));
+            QFile::remove(result.previous);
+        throw;
     }
-    copy.placed();
     lock.reset();
-    syncToDisk(directoryOf(path), true);
     result.restored = true;
-    if (replacing)
-        result.previous = previous;
+    result.setAside = copy.setAside();
     return result;
 }
 

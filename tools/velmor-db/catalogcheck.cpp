@@ -1,9 +1,12 @@
 #include "catalogcheck.h"
 
+#include "checkguard.h"
+
 #include "data/catalogfile.h"
 #include "data/connection.h"
 #include "data/dataerror.h"
 
+#include <algorithm>
 #include <memory>
 #include <sqlite3.h>
 
@@ -27,6 +30,8 @@ namespace {
     struct Failure {
         QString reason;
     };
+    // Thrown when the check ran out of its time.
+    struct TimeUp { };
 
     class Checker {
     public:
@@ -65,6 +70,15 @@ namespace {
         CheckReport& m_report;
     };
 
+    // Column names, like the engine's, are the same in any letter case.
+    bool sameNames(const QStringList& a, const QStringList& b)
+    {
+        return a.size() == b.size()
+            && std::equal(a.cbegin(), a.cend(), b.cbegin(), [](const QString& x, const QString& y) {
+                   return x.compare(y, Qt::CaseInsensitive) == 0;
+               });
+    }
+
     QString keyList(const QStringList& keys, qint64 total)
     {
         QString text = keys.mid(0, keysNamed).join(QStringLiteral(", "));
@@ -99,6 +113,8 @@ namespace {
         sqlite3_stmt* statement = nullptr;
         const int rc = sqlite3_prepare_v2(m_db, sql.constData(), -1, &statement, nullptr);
         Statement owned(statement);
+        if (rc == SQLITE_INTERRUPT)
+            throw TimeUp {};
         if (stopsTheCheck(rc))
             throw Unreadable { failureText(m_db, m_path, rc) };
         if (rc != SQLITE_OK)
@@ -116,6 +132,8 @@ namespace {
                 = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
             out << (text ? QString::fromUtf8(text) : QStringLiteral("(nula)"));
         }
+        if (rc == SQLITE_INTERRUPT)
+            throw TimeUp {};
         if (stopsTheCheck(rc))
             throw Unreadable { failureText(m_db, m_path, rc) };
         if (rc != SQLITE_DONE)
@@ -153,13 +171,13 @@ namespace {
             problem(QStringLiteral("falta la tabla %1").arg(table));
             return false;
         }
-        if (columns == expected) {
+        if (sameNames(columns, expected)) {
             good(QStringLiteral("Tabla %1: columnas correctas").arg(table));
             return true;
         }
         bool complete = true;
         for (const QString& column : expected) {
-            if (!columns.contains(column)) {
+            if (!columns.contains(column, Qt::CaseInsensitive)) {
                 problem(QStringLiteral("a la tabla %1 le falta la columna %2").arg(table, column));
                 complete = false;
             }
@@ -169,7 +187,7 @@ namespace {
                                    "en orden: %2")
                         .arg(table, columns.join(QStringLiteral(", "))));
         }
-        return columns.contains(QStringLiteral("id"));
+        return columns.contains(QStringLiteral("id"), Qt::CaseInsensitive);
     }
 
     QStringList Checker::present(const char* table, const QStringList& columns)
@@ -178,7 +196,7 @@ namespace {
             QByteArray("select name from pragma_table_info('") + table + "') order by cid");
         QStringList found;
         for (const QString& column : columns) {
-            if (declared.contains(column))
+            if (declared.contains(column, Qt::CaseInsensitive))
                 found << column;
         }
         return found;
@@ -373,7 +391,12 @@ namespace {
     }
 }
 
-CheckReport checkCatalog(const QString& path)
+CheckReport checkCatalog(const QString& path, Progress* progress)
+{
+    return checkCatalog(path, progress, CheckWatch::limitFor(path));
+}
+
+CheckReport checkCatalog(const QString& path, Progress* progress, std::chrono::milliseconds limit)
 {
     CheckReport report;
     // The description names the file, as every other line of the report does.
@@ -384,11 +407,13 @@ CheckReport checkCatalog(const QString& path)
         return report;
     };
 
+    bool tables = true;
     try {
         // Checks what kind of file it is and rolls back a write interrupted half-way,
         // as the program does on opening.
         Connection::open(path, Connection::Access::ReadOnly);
     } catch (const DataError& error) {
+        tables = false;
         switch (error.number) {
         case ErrorNumber::FileNotFound:
         case ErrorNumber::CannotOpen:
@@ -412,13 +437,27 @@ CheckReport checkCatalog(const QString& path)
         return unreadable(engineError(rc, path, QString::fromUtf8(sqlite3_errstr(rc))).description);
     sqlite3_busy_timeout(raw, 2000);
 
+    const CheckWatch watch(raw, progress, tables, limit);
     Checker checker(raw, path, report);
     try {
-        checker.integrity();
+        // Before anything is evaluated: the integrity check would run what those
+        // objects compute on every row.
+        const SchemaCode code = codeInSchema(raw);
+        for (const QString& text : code.problems) {
+            report.lines << path + QStringLiteral(": PROBLEMA: ") + text;
+            report.problems << text;
+        }
+        if (code.any()) {
+            report.lines << path
+                    + QStringLiteral(": Integridad del archivo: sin comprobar, para no evaluar "
+                                     "esas expresiones");
+        } else {
+            checker.integrity();
+        }
         const bool datos = checker.table("datos_cd", CatalogFile::datosCdColumns())
-            && checker.declaration("datos_cd");
+            && checker.declaration("datos_cd") && !code.inCatalogTables;
         const bool canciones = checker.table("canciones", CatalogFile::cancionesColumns())
-            && checker.declaration("canciones");
+            && checker.declaration("canciones") && !code.inCatalogTables;
         if (datos) {
             checker.nulls("datos_cd", CatalogFile::datosCdColumns());
             checker.types("datos_cd", CatalogFile::datosCdColumns());
@@ -434,6 +473,13 @@ CheckReport checkCatalog(const QString& path)
             checker.pairs("datos_cd", "canciones");
             checker.pairs("canciones", "datos_cd");
         }
+    } catch (const TimeUp&) {
+        const QString text
+            = QStringLiteral("la verificación pasó de %1 s y se ha detenido: algo "
+                             "en el archivo la hace demasiado lenta")
+                  .arg(std::chrono::duration_cast<std::chrono::seconds>(limit).count());
+        report.lines << path + QStringLiteral(": PROBLEMA: ") + text;
+        report.problems << text;
     } catch (const Unreadable& error) {
         report.lines.clear();
         report.problems.clear();

@@ -181,6 +181,17 @@ std::optional<CdRecord> cdFromFields(const QStringList& fields, QStringList& rea
     return cd;
 }
 
+namespace {
+    // Spreadsheets save "Unicode text" as UTF-16, with a byte-order mark, or without
+    // one and then a zero byte beside every letter of the header.
+    bool isUtf16(const QByteArray& start)
+    {
+        return start.startsWith("\xFF\xFE") || start.startsWith("\xFE\xFF")
+            || (start.size() == 4 && (start[0] == 0) != (start[1] == 0)
+                && (start[2] == 0) == (start[0] == 0) && (start[3] == 0) == (start[1] == 0));
+    }
+}
+
 ImportResult importCatalog(
     const QString& path, QByteArrayView csv, Progress& progress, ImportMode mode)
 {
@@ -194,6 +205,12 @@ ImportResult importCatalog(const QString& path, QIODevice& csv, Progress& progre
 {
     CatalogWriter writer(path);
     ImportResult result;
+    if (isUtf16(csv.peek(4))) {
+        result.refused.append({ 1,
+            QStringLiteral("el archivo está en UTF-16, no en UTF-8: guárdelo como «CSV UTF-8» "
+                           "y vuelva a importarlo") });
+        return result;
+    }
     CsvReader reader(csv);
     // Standard input has no size to measure progress against.
     const qint64 size = csv.isSequential() ? 0 : csv.size();

@@ -6,6 +6,7 @@
 #include "catalogimport.h"
 #include "catalogreport.h"
 #include "conversion.h"
+#include "newfile.h"
 #include "progress.h"
 
 #include "data/catalogfile.h"
@@ -15,7 +16,6 @@
 #include <QFileDevice>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
 #include <QTextStream>
 #include <algorithm>
 
@@ -43,7 +43,8 @@ Opciones:
   --version                             muestra la versión
 
 «velmor-db ORDEN --help» explica cada orden. Un guion (-) en lugar de
-ARCHIVO.csv es la entrada o la salida estándar.
+ARCHIVO.csv es la entrada o la salida estándar. Tras «--» nada es una opción,
+para nombrar archivos que empiezan por guion.
 
 Los resultados salen por la salida estándar; los errores, por la salida de
 errores, tras «velmor-db:».
@@ -70,6 +71,13 @@ que no haya valores nulos, que las claves sean números enteros y los textos
 sean texto, que las claves no se repitan y que no haya índices de texto sin
 distinción de mayúsculas (NOCASE), que otros programas ordenan de otra manera.
 Escribe un informe breve; cada línea nombra el archivo.
+
+Los índices que se calculan con una expresión o llevan WHERE, las restricciones
+CHECK y las columnas calculadas se señalan como problemas y no se evalúan, ni
+se hace entonces la comprobación de integridad, que tendría que evaluarlos en
+cada fila. La verificación se detiene, con un problema que lo dice, si pasa de
+un minuto más un segundo por cada 4 MB del archivo. Con más de unos miles de CD
+se muestra el avance por la salida de errores.
 
 Si una escritura quedó interrumpida (un corte de luz, un programa cerrado a la
 fuerza), antes se deshace, como haría velmor al abrirlo.
@@ -129,8 +137,10 @@ del motor de datos: la copia es coherente aunque velmor tenga el catálogo
 abierto o esté grabando, y guarda lo último que se confirmó. Si otro programa
 está a mitad de una grabación grande, se espera a que termine (hasta unos
 segundos). DESTINO no debe existir; la copia se escribe junto a él y solo toma
-su nombre cuando está completa. Después se comprueba la copia como con
-«velmor-db verificar».
+su nombre cuando está completa y guardada en el disco. Un diario (-journal,
+-wal, -shm) de otro catálogo que quede junto a DESTINO se aparta antes con el
+nombre terminado en «.apartado», porque dañaría la copia. Después se comprueba
+la copia como con «velmor-db verificar».
 
 Códigos de salida: 0 copia hecha y en buen estado; 1 copia hecha, pero con
 problemas (los mismos del catálogo); 2 no se pudo hacer la copia.
@@ -141,9 +151,12 @@ problemas (los mismos del catálogo); 2 no se pudo hacer la copia.
 Pone la copia de seguridad COPIA en lugar del catálogo RUTA. Primero comprueba
 la copia como «velmor-db verificar»; si tiene algún problema no se toca nada.
 La copia se escribe junto a RUTA y ocupa su lugar de una sola vez, y el catálogo
-que había se conserva como RUTA.anterior. Se rechaza si RUTA.anterior ya existe
-(muévalo o bórrelo antes) o si otro programa está leyendo o grabando el
-catálogo en ese momento.
+que había se conserva como RUTA.anterior, o como RUTA.anterior.1, .2… si ese
+nombre ya está tomado: restaurar RUTA.anterior deshace la restauración. Un
+diario (-journal, -wal, -shm) de otro catálogo que quede junto a RUTA se aparta
+antes con el nombre terminado en «.apartado», porque dañaría el catálogo
+restaurado. Se rechaza si RUTA existe y no es un catálogo, si es de solo
+lectura o si otro programa está leyendo o grabando el catálogo en ese momento.
 
 Códigos de salida: 0 restaurado; 1 la copia tiene problemas (no se tocó nada);
 2 un archivo no se puede leer o escribir, o el catálogo está en uso.
@@ -247,45 +260,58 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         return false;
     }
 
-    // Opens a file that is written under another name and takes its own only when
-    // committed, so that a failure leaves nothing half-written; an existing file is
-    // never replaced. Returns the reason for refusing, or an empty text.
-    QString openNewFile(QSaveFile& file)
+    // Where the options end: at "--", after which every argument is an operand,
+    // so that a file whose name starts with dashes can be named.
+    qsizetype endOfOptions(const QStringList& args)
     {
-        const QString name = file.fileName();
-        if (QFileInfo::exists(name))
-            return QStringLiteral("El archivo %1 ya existe; no se sobrescribe.").arg(name);
-        if (!file.open(QIODevice::WriteOnly))
-            return QStringLiteral("No se puede escribir %1: %2").arg(name, fileProblem(file));
-        return QString();
+        const qsizetype end = args.indexOf(QLatin1String("--"));
+        return end < 0 ? args.size() : end;
     }
 
     // Removes the option from args; true when it was there.
     bool takeOption(QStringList& args, const char* option)
     {
-        return args.removeAll(QLatin1String(option)) > 0;
+        bool found = false;
+        for (qsizetype i = endOfOptions(args) - 1; i >= 0; --i) {
+            if (args[i] == QLatin1String(option)) {
+                args.removeAt(i);
+                found = true;
+            }
+        }
+        return found;
     }
 
     bool hasUnknownOption(const QStringList& args)
     {
-        return std::any_of(args.cbegin(), args.cend(),
+        return std::any_of(args.cbegin(), args.cbegin() + endOfOptions(args),
             [](const QString& arg) { return arg.startsWith(QLatin1String("--")); });
     }
 
-    int crear(Context& c, const QStringList& args)
+    // The arguments that are not options, once the options were taken.
+    QStringList operands(QStringList args)
     {
-        if (args.size() != 1)
+        if (const qsizetype end = endOfOptions(args); end < args.size())
+            args.removeAt(end);
+        return args;
+    }
+
+    int crear(Context& c, const QStringList& arguments)
+    {
+        const QStringList args = operands(arguments);
+        if (args.size() != 1 || hasUnknownOption(arguments))
             return usage(c, crearHelp);
         CatalogFile::create(args[0]);
         c.out << "Catálogo vacío creado en " << args[0] << ".\n";
         return ExitCode::done;
     }
 
-    int verificar(Context& c, const QStringList& args)
+    int verificar(Context& c, const QStringList& arguments)
     {
-        if (args.size() != 1)
+        const QStringList args = operands(arguments);
+        if (args.size() != 1 || hasUnknownOption(arguments))
             return usage(c, verificarHelp);
-        const CheckReport report = checkCatalog(args[0]);
+        Progress progress(&c.err, QStringLiteral("verificando"), c.terminal);
+        const CheckReport report = checkCatalog(args[0], &progress);
         if (report.outcome == CheckReport::Outcome::Unreadable)
             return failure(c, report.lines.join(QLatin1Char('\n')));
         for (const QString& line : report.lines)
@@ -303,9 +329,10 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
 
     int exportar(Context& c, const QStringList& arguments)
     {
-        QStringList args = arguments;
-        const CsvForm form = takeOption(args, "--hoja") ? CsvForm::Spreadsheet : CsvForm::Plain;
-        if (args.isEmpty() || args.size() > 2 || hasUnknownOption(args))
+        QStringList options = arguments;
+        const CsvForm form = takeOption(options, "--hoja") ? CsvForm::Spreadsheet : CsvForm::Plain;
+        const QStringList args = operands(options);
+        if (args.isEmpty() || args.size() > 2 || hasUnknownOption(options))
             return usage(c, exportarHelp);
         Progress progress(&c.err, QStringLiteral("exportando"), c.terminal);
         if (args.size() == 1 || args[1] == QLatin1String("-")) {
@@ -318,23 +345,20 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         }
 
         const QString target = args[1];
-        QSaveFile file(target);
-        if (const QString refusal = openNewFile(file); !refusal.isEmpty())
-            return failure(c, refusal);
-        const ExportResult result = exportCatalog(args[0], file, progress, form);
-        if (!result.written || !file.commit())
-            return failure(
-                c, QStringLiteral("No se puede escribir %1: %2").arg(target, fileProblem(file)));
+        NewFile file(target);
+        const ExportResult result = exportCatalog(args[0], file.device(), progress, form);
+        file.place();
         c.out << "Exportados " << result.cds << " CD a " << target << ".\n";
         return ExitCode::done;
     }
 
     int importar(Context& c, const QStringList& arguments)
     {
-        QStringList args = arguments;
+        QStringList options = arguments;
         const ImportMode mode
-            = takeOption(args, "--reemplazar") ? ImportMode::Replace : ImportMode::Add;
-        if (args.size() != 2 || hasUnknownOption(args))
+            = takeOption(options, "--reemplazar") ? ImportMode::Replace : ImportMode::Add;
+        const QStringList args = operands(options);
+        if (args.size() != 2 || hasUnknownOption(options))
             return usage(c, importarHelp);
         QFile file;
         const bool fromInput = args[1] == QLatin1String("-");
@@ -362,12 +386,15 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         return ExitCode::problems;
     }
 
-    int respaldar(Context& c, const QStringList& args)
+    int respaldar(Context& c, const QStringList& arguments)
     {
-        if (args.size() != 2 || hasUnknownOption(args))
+        const QStringList args = operands(arguments);
+        if (args.size() != 2 || hasUnknownOption(arguments))
             return usage(c, respaldarHelp);
         Progress progress(&c.err, QStringLiteral("respaldando"), c.terminal);
         const BackupResult result = backupCatalog(args[0], args[1], progress);
+        for (const QString& line : result.setAside)
+            c.out << line << '\n';
         c.out << "Copia de " << args[0] << " guardada en " << args[1] << " (" << result.cds
               << " CD).\n";
         if (result.check.outcome == CheckReport::Outcome::Sound) {
@@ -381,12 +408,15 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
                                                                       : ExitCode::failed;
     }
 
-    int restaurar(Context& c, const QStringList& args)
+    int restaurar(Context& c, const QStringList& arguments)
     {
-        if (args.size() != 2 || hasUnknownOption(args))
+        const QStringList args = operands(arguments);
+        if (args.size() != 2 || hasUnknownOption(arguments))
             return usage(c, restaurarHelp);
         Progress progress(&c.err, QStringLiteral("restaurando"), c.terminal);
         const RestoreResult result = restoreCatalog(args[0], args[1], progress);
+        for (const QString& line : result.setAside)
+            c.out << line << '\n';
         if (result.restored) {
             c.out << "Catálogo " << args[1] << " restaurado desde " << args[0];
             if (!result.previous.isEmpty())
@@ -403,9 +433,10 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         return ExitCode::problems;
     }
 
-    int informe(Context& c, const QStringList& args)
+    int informe(Context& c, const QStringList& arguments)
     {
-        if (args.size() != 2 || hasUnknownOption(args))
+        const QStringList args = operands(arguments);
+        if (args.size() != 2 || hasUnknownOption(arguments))
             return usage(c, informeHelp);
         const QString target = args[1];
         const std::optional<ReportFormat> format = reportFormatFor(target);
@@ -417,14 +448,10 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         if (*format == ReportFormat::Pdf
             && !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
             return failure(c, QStringLiteral("No se puede escribir un PDF sin la parte gráfica."));
-        QSaveFile file(target);
-        if (const QString refusal = openNewFile(file); !refusal.isEmpty())
-            return failure(c, refusal);
+        NewFile file(target);
         Progress progress(&c.err, QStringLiteral("escribiendo el informe"), c.terminal);
-        const ReportResult result = writeReport(args[0], file, *format, progress);
-        if (!file.commit())
-            return failure(
-                c, QStringLiteral("No se puede escribir %1: %2").arg(target, file.errorString()));
+        const ReportResult result = writeReport(args[0], file.device(), *format, progress);
+        file.place();
         c.out << "Informe de " << result.cds << " CD escrito en " << target;
         if (*format == ReportFormat::Pdf)
             c.out << " (" << result.pages << (result.pages == 1 ? " página)" : " páginas)");
@@ -432,9 +459,10 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         return ExitCode::done;
     }
 
-    int convertir(Context& c, const QStringList& args)
+    int convertir(Context& c, const QStringList& arguments)
     {
-        if (args.size() != 2)
+        const QStringList args = operands(arguments);
+        if (args.size() != 2 || hasUnknownOption(arguments))
             return usage(c, convertirHelp);
         Progress progress(&c.err, QStringLiteral("convirtiendo"), c.terminal);
         const CdMapping mapping = convertCatalog(args[0], args[1], progress);
@@ -452,7 +480,8 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
 
     bool wantsHelp(const QStringList& args)
     {
-        return args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"));
+        const QStringList options = args.mid(0, endOfOptions(args));
+        return options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h"));
     }
 }
 
