@@ -192,7 +192,7 @@ void frmcatalogo::crearBarra()
             m_botones.append(Toolbar1->addSeparator());
         const QString clave = QLatin1String(boton.clave);
         const QString ayuda = QString::fromUtf8(boton.ayuda);
-        QAction* accion = Toolbar1->addAction(QIcon(imagenBarra(boton.imagen)), ayuda);
+        QAction* accion = Toolbar1->addAction(iconoBarra(boton.imagen), ayuda);
         accion->setObjectName(clave);
         accion->setToolTip(ayuda);
         const int indice = int(m_botones.size()) + 1;

@@ -100,11 +100,12 @@ namespace {
 
 }
 
-QPixmap imagenBarra(ImagenBarra imagen)
+QPixmap imagenBarra(ImagenBarra imagen, int tamano)
 {
-    QPixmap pixmap = lienzo(lado);
+    QPixmap pixmap = lienzo(tamano);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(qreal(tamano) / lado, qreal(tamano) / lado);
     switch (imagen) {
     case ImagenBarra::Agregar:
         hojaEnBlanco(p);
@@ -123,6 +124,16 @@ QPixmap imagenBarra(ImagenBarra imagen)
         break;
     }
     return pixmap;
+}
+
+QIcon iconoBarra(ImagenBarra imagen)
+{
+    // The toolbar's icon size follows the screen's DPI (16 pixels at 96 DPI, 24 at
+    // 144, 32 at twice the pixels); an icon only shrinks its pictures, never enlarges.
+    QIcon icono;
+    for (int tamano : { lado, 20, 24, 32, 48 })
+        icono.addPixmap(imagenBarra(imagen, tamano));
+    return icono;
 }
 
 QIcon iconoCatalogo()
