@@ -45,8 +45,9 @@ namespace {
         auto* boton = new QPushButton(texto, contenedor);
         boton->setObjectName(QLatin1String(nombre));
         boton->setGeometry(geometria);
-        // Enter belongs to the value box alone; no button may take it.
-        boton->setAutoDefault(false);
+        // A button clicks on Enter while it has the focus; the form is no dialog, so
+        // no button is its default and takes Enter pressed in another control.
+        boton->setAutoDefault(true);
         boton->setDefault(false);
         return boton;
     }

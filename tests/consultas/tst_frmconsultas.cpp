@@ -304,17 +304,46 @@ private slots:
         QCOMPARE(boxes.take(), falla ? QStringList { "No hay archivo" } : QStringList());
     }
 
-    // A new form has "Id" and "==" selected, so Enter in the value box looks up that id.
+    void enter_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("tecla");
+        QTest::addColumn<QStringList>("ids");
+        QTest::addColumn<QString>("boton"); // clicked once by the key; none when empty
+        const int intro = Qt::Key_Return, teclado = Qt::Key_Enter;
+        QTest::newRow("en List1") << "List1" << intro << QStringList() << "";
+        QTest::newRow("en cbocriterios") << "cbocriterios" << intro << QStringList() << "";
+        QTest::newRow("en txtcadena") << "txtcadena" << intro << QStringList { "12" } << "";
+        QTest::newRow("en btnbuscar")
+            << "btnbuscar" << intro << QStringList { "12" } << "btnbuscar";
+        QTest::newRow("del teclado en btntodos") << "btntodos" << teclado << todos << "btntodos";
+        QTest::newRow("en btnregresar") << "btnregresar" << intro << QStringList() << "btnregresar";
+    }
+
+    // A new form has "Id" and "==" selected, so Enter in the value box looks up that id,
+    // once: no button is the form's default. Enter on a button reached by Tab clicks it;
+    // in the drop-down or a list it runs nothing.
     void enter()
     {
+        QFETCH(QString, control);
+        QFETCH(int, tecla);
+        QFETCH(QStringList, ids);
+        QFETCH(QString, boton);
         QCOMPARE(form->datcd.recordSourceText(), "datos_cd");
         QVERIFY(mostrar());
-        QTest::keyClick(form->findChild<QListWidget*>("List1"), Qt::Key_Return);
-        comprobarListado(*form, {});
-        auto* txtcadena = form->findChild<QLineEdit*>("txtcadena");
-        QTest::keyClicks(txtcadena, "12");
-        QTest::keyClick(txtcadena, Qt::Key_Return);
-        comprobarListado(*form, { "12" });
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&*form));
+        QTest::keyClicks(form->findChild<QLineEdit*>("txtcadena"), "12");
+        QStringList pulsados;
+        for (auto* b : form->findChildren<QPushButton*>())
+            connect(
+                b, &QPushButton::clicked, this, [&pulsados, b] { pulsados << b->objectName(); });
+        form->findChild<QWidget*>(control)->setFocus(Qt::TabFocusReason);
+        QCOMPARE(QApplication::focusWidget()->objectName(), control);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(tecla),
+            tecla == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        comprobarListado(*form, ids);
+        QCOMPARE(pulsados, boton.isEmpty() ? QStringList() : QStringList { boton });
     }
 
     void desplazamientoConjunto_data()
