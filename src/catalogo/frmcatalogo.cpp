@@ -200,7 +200,8 @@ void frmcatalogo::crearBarra()
             m_botones.append(Toolbar1->addSeparator());
         const QString clave = QLatin1String(boton.clave);
         const QString ayuda = QString::fromUtf8(boton.ayuda);
-        QAction* accion = Toolbar1->addAction(iconoBarra(boton.imagen), ayuda);
+        QAction* accion
+            = Toolbar1->addAction(iconoBarra(boton.imagen, Toolbar1->iconSize().width()), ayuda);
         accion->setObjectName(clave);
         accion->setToolTip(ayuda);
         const int indice = int(m_botones.size()) + 1;

@@ -126,13 +126,13 @@ QPixmap imagenBarra(ImagenBarra imagen, int tamano)
     return pixmap;
 }
 
-QIcon iconoBarra(ImagenBarra imagen)
+QIcon iconoBarra(ImagenBarra imagen, int tamano)
 {
-    // The toolbar's icon size follows the screen's DPI (16 pixels at 96 DPI, 24 at
-    // 144, 32 at twice the pixels); an icon only shrinks its pictures, never enlarges.
+    // An icon only shrinks its pictures, never enlarges them: the picture is drawn at
+    // the size shown, and at twice that size for a screen of twice the pixels.
     QIcon icono;
-    for (int tamano : { lado, 20, 24, 32, 48 })
-        icono.addPixmap(imagenBarra(imagen, tamano));
+    for (int escala : { 1, 2 })
+        icono.addPixmap(imagenBarra(imagen, tamano * escala));
     return icono;
 }
 
