@@ -1,10 +1,12 @@
 #include "app/mdiprincipal.h"
+#include "ui/twips.h"
 
 #include <QApplication>
 #include <QScreen>
 
 int main(int argc, char* argv[])
 {
+    velmor::twips::escalarEnPixelesEnteros();
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(velmor);
     velmor::setUpApplication();

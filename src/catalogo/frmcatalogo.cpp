@@ -77,18 +77,18 @@ namespace {
         return marco;
     }
 
-    int anchoDeTexto(const QLabel* etiqueta)
+    qreal anchoDeTexto(const QFont& fuente, const QString& texto)
     {
-        const QFontMetrics medidas = etiqueta->fontMetrics();
-        return std::max(medidas.horizontalAdvance(etiqueta->text()),
-            medidas.boundingRect(QRect(), Qt::AlignLeft, etiqueta->text()).width());
+        const QFontMetricsF medidas(fuente);
+        return std::max(medidas.horizontalAdvance(texto),
+            medidas.boundingRect(QRectF(), Qt::AlignLeft, texto).width());
     }
 
     // A caption and the width of its text, measured once: laying the text out is
     // the dearest part of building a label.
     struct Etiqueta {
         QLabel* label;
-        int ancho;
+        qreal ancho;
     };
 
     Etiqueta crearEtiqueta(QGroupBox* marco, int numero, const QString& texto, QRect rect)
@@ -96,17 +96,32 @@ namespace {
         auto* etiqueta = new QLabel(texto, marco);
         etiqueta->setObjectName(QStringLiteral("Label%1").arg(numero));
         etiqueta->setFont(fuentePredeterminada());
-        // The positions were laid out for a narrow 8-point font; a wider default
-        // font would cut the caption, so the label grows to the left and keeps its
-        // right edge beside its box.
-        const int ancho = anchoDeTexto(etiqueta);
-        if (ancho > rect.width())
-            rect.setLeft(std::max(0, rect.right() + 1 - ancho));
         etiqueta->setGeometry(rect);
         QPalette paleta = etiqueta->palette();
         paleta.setColor(QPalette::WindowText, colorDeEtiquetas);
         etiqueta->setPalette(paleta);
-        return { etiqueta, ancho };
+        return { etiqueta, anchoDeTexto(etiqueta->font(), texto) };
+    }
+
+    // The positions were laid out for a narrow 8-point font, and a label reaches a
+    // pixel under its box. A caption wider than the room its label leaves before the
+    // box is set a little tighter, up to a fifth of a pixel between letters at 96 DPI,
+    // and smaller only when that is not enough: the label keeps the place the form
+    // gives it, and no letter is cut or lies under the box.
+    void ajustarTexto(const Etiqueta& etiqueta, const QRect& cuadro)
+    {
+        const QRect lugar = etiqueta.label->geometry();
+        const int espacio = std::min(lugar.width(), cuadro.left() - 1 - lugar.left());
+        if (etiqueta.ancho <= espacio)
+            return;
+        const QString texto = etiqueta.label->text();
+        QFont fuente = etiqueta.label->font();
+        const qreal paso = twips::dpi() / 96 / 20;
+        for (int apretado = 1; apretado <= 4 && anchoDeTexto(fuente, texto) > espacio; ++apretado)
+            fuente.setLetterSpacing(QFont::AbsoluteSpacing, -apretado * paso);
+        while (anchoDeTexto(fuente, texto) > espacio && fuente.pointSizeF() > 6)
+            fuente.setPointSizeF(fuente.pointSizeF() - 0.25);
+        etiqueta.label->setFont(fuente);
     }
 
     LimitedLineEdit* crearCuadro(
@@ -117,14 +132,7 @@ namespace {
         cuadro->setGeometry(rect);
         cuadro->setFont(fuentePredeterminada());
         etiqueta.label->setBuddy(cuadro);
-        // Labels reach a pixel under their box as drawn; a caption that fills its
-        // label moves left, clear of the box.
-        QRect lugar = etiqueta.label->geometry();
-        if (lugar.left() + etiqueta.ancho >= rect.left()) {
-            lugar.moveRight(std::min(lugar.right(), rect.left() - 2));
-            lugar.setLeft(std::max(0, lugar.left()));
-            etiqueta.label->setGeometry(lugar);
-        }
+        ajustarTexto(etiqueta, rect);
         return cuadro;
     }
 
@@ -192,7 +200,8 @@ void frmcatalogo::crearBarra()
             m_botones.append(Toolbar1->addSeparator());
         const QString clave = QLatin1String(boton.clave);
         const QString ayuda = QString::fromUtf8(boton.ayuda);
-        QAction* accion = Toolbar1->addAction(QIcon(imagenBarra(boton.imagen)), ayuda);
+        QAction* accion
+            = Toolbar1->addAction(iconoBarra(boton.imagen, Toolbar1->iconSize().width()), ayuda);
         accion->setObjectName(clave);
         accion->setToolTip(ayuda);
         const int indice = int(m_botones.size()) + 1;
@@ -241,6 +250,7 @@ void frmcatalogo::crearDatos()
     txtdes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     txtdes->setTabChangesFocus(true);
     Label4.label->setBuddy(txtdes);
+    ajustarTexto(Label4, txtdes->geometry());
 
     connect(txtclacd, &QLineEdit::textChanged, this, [this] { txtclacd_Change(); });
     connect(txtnomcd, &QLineEdit::textChanged, this, [this] { txtnomcd_Change(); });

@@ -100,11 +100,12 @@ namespace {
 
 }
 
-QPixmap imagenBarra(ImagenBarra imagen)
+QPixmap imagenBarra(ImagenBarra imagen, int tamano)
 {
-    QPixmap pixmap = lienzo(lado);
+    QPixmap pixmap = lienzo(tamano);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(qreal(tamano) / lado, qreal(tamano) / lado);
     switch (imagen) {
     case ImagenBarra::Agregar:
         hojaEnBlanco(p);
@@ -123,6 +124,16 @@ QPixmap imagenBarra(ImagenBarra imagen)
         break;
     }
     return pixmap;
+}
+
+QIcon iconoBarra(ImagenBarra imagen, int tamano)
+{
+    // An icon only shrinks its pictures, never enlarges them: the picture is drawn at
+    // the size shown, and at twice that size for a screen of twice the pixels.
+    QIcon icono;
+    for (int escala : { 1, 2 })
+        icono.addPixmap(imagenBarra(imagen, tamano * escala));
+    return icono;
 }
 
 QIcon iconoCatalogo()

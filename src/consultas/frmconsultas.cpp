@@ -45,8 +45,9 @@ namespace {
         auto* boton = new QPushButton(texto, contenedor);
         boton->setObjectName(QLatin1String(nombre));
         boton->setGeometry(geometria);
-        // Enter belongs to the value box alone; no button may take it.
-        boton->setAutoDefault(false);
+        // A button clicks on Enter while it has the focus; the form is no dialog, so
+        // no button is its default and takes Enter pressed in another control.
+        boton->setAutoDefault(true);
         boton->setDefault(false);
         return boton;
     }
@@ -171,6 +172,9 @@ void frmconsultas::crearControles()
     m_artistas = new QStringListModel(this);
     m_canciones = new QStringListModel(this);
     List2 = crearLista("List2", m_ids, twips::rect(150, 1800, 650, 1620));
+    // Once a scroll bar narrows it, the column holds about three digits; a longer key
+    // is cut at the edge, its first digits kept, rather than shortened to "3…".
+    List2->setTextElideMode(Qt::ElideNone);
     List3 = crearLista("List3", m_nombres, twips::rect(900, 1800, 2500, 1620));
     List4 = crearLista("List4", m_artistas, twips::rect(3525, 1800, 2500, 1620));
     List5 = crearLista("List5", m_canciones, twips::rect(6150, 1800, 2500, 1620));

@@ -13,6 +13,12 @@ qreal dpi()
     return logical > 0 ? logical : 96;
 }
 
+void escalarEnPixelesEnteros()
+{
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::Floor);
+}
+
 int pixeles(int twips) { return int(std::lround(twips * dpi() / 1440)); }
 
 QRect rect(int left, int top, int width, int height)

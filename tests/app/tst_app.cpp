@@ -4,6 +4,7 @@
 #include "scriptedmessageboxes.h"
 #include "testcatalog.h"
 #include "ui/fuentes.h"
+#include "ui/twips.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -26,10 +27,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace velmor;
 
 namespace {
+
+// As the program does before its application object exists.
+void scaleAsTheProgram() { twips::escalarEnPixelesEnteros(); }
+Q_CONSTRUCTOR_FUNCTION(scaleAsTheProgram)
 
 // Values written out for a failure message.
 template <typename... T> QString describe(const T&... values)
@@ -37,6 +43,35 @@ template <typename... T> QString describe(const T&... values)
     QString text;
     (QDebug(&text) << ... << values);
     return text;
+}
+
+// Each side of a control, at its middle, drawn in the picture of its form with a line
+// of its frame: within the outermost pixel of the control (as many device pixels as
+// the ratio makes of it), a colour that is neither the control's background nor the
+// form's.
+bool wholeBorder(const QImage& picture, QPoint position, const QWidget* control)
+{
+    const qreal ratio = picture.devicePixelRatio();
+    const QRect r(position, control->size());
+    const QPoint c = r.center();
+    const QPoint sides[]
+        = { { r.left(), c.y() }, { r.right(), c.y() }, { c.x(), r.top() }, { c.x(), r.bottom() } };
+    const QColor inside = control->palette().color(QPalette::Base);
+    const QColor outside = control->parentWidget()->palette().color(QPalette::Window);
+    for (const QPoint side : sides) {
+        const QRect band = QRectF(QPointF(side) * ratio, QSizeF(ratio, ratio))
+                               .toAlignedRect()
+                               .intersected(picture.rect());
+        bool line = false;
+        for (int y = band.top(); y <= band.bottom(); ++y)
+            for (int x = band.left(); x <= band.right(); ++x) {
+                const QColor seen = picture.pixelColor(x, y);
+                line = line || (seen != inside && seen != outside);
+            }
+        if (!line)
+            return false;
+    }
+    return true;
 }
 
 // The main window, maximized and active, on a catalogue of its own, with the first
@@ -301,20 +336,24 @@ private slots:
     {
         QTest::addColumn<int>("dpi");
         QTest::addColumn<QByteArray>("scale");
-        QTest::newRow("this run") << 0 << QByteArray();
-        QTest::newRow("120 dpi") << 120 << QByteArray();
-        QTest::newRow("144 dpi") << 144 << QByteArray();
-        QTest::newRow("scale 2") << 96 << QByteArray("2");
+        QTest::addColumn<int>("logicalDpi"); // what the forms are laid out for
+        QTest::newRow("this run") << 0 << QByteArray() << 0;
+        QTest::newRow("120 dpi") << 120 << QByteArray() << 120;
+        QTest::newRow("144 dpi") << 144 << QByteArray() << 144;
+        QTest::newRow("192 dpi") << 192 << QByteArray() << 96;
+        QTest::newRow("scale 2") << 96 << QByteArray("2") << 96;
     }
 
-    // At any DPI no label overlaps its box or is cut, no control leaves its frame, and
-    // both forms fit a 1280 x 900 screen. Other DPIs run this test again in a process
-    // of their own, on a screen of that logical DPI. Every control of both forms has a
-    // name a screen reader can announce; a box is announced by its label.
+    // At any DPI no label overlaps its box or is cut, no control leaves its frame or
+    // loses a line of its border, and both forms fit a 1280 x 900 screen. Other DPIs
+    // run this test again in a process of their own, on a screen of that DPI. Every
+    // control of both forms has a name a screen reader can announce; a box is
+    // announced by its label.
     void layoutFitsAndControlsNamed()
     {
         QFETCH(int, dpi);
         QFETCH(QByteArray, scale);
+        QFETCH(int, logicalDpi);
         if (dpi != 0) {
             if (qEnvironmentVariableIsSet("VELMOR_LAYOUT_CHILD"))
                 QSKIP("nested run");
@@ -329,13 +368,12 @@ private slots:
             QProcess child;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert("QT_QPA_PLATFORM", "offscreen:configfile=" + screen.fileName());
-            // The screen's DPI reaches the program as a logical DPI, as a font DPI does on
-            // a desktop, rather than as a device pixel ratio.
-            env.insert("QT_ENABLE_HIGHDPI_SCALING", scale.isEmpty() ? "0" : "1");
+            // Scaled as a desktop's font DPI scales the program.
+            env.remove("QT_ENABLE_HIGHDPI_SCALING");
             if (!scale.isEmpty())
                 env.insert("QT_SCALE_FACTOR", QString::fromLatin1(scale));
             env.insert("VELMOR_LAYOUT_CHILD", "1");
-            env.insert("VELMOR_EXPECTED_DPI", QString::number(dpi));
+            env.insert("VELMOR_EXPECTED_DPI", QString::number(logicalDpi));
             child.setProcessEnvironment(env);
             child.setProcessChannelMode(QProcess::MergedChannels);
             child.start(
@@ -353,16 +391,16 @@ private slots:
         QVERIFY(both.loaded());
         mdiprincipal& w = both.window;
         const qreal ratio = w.devicePixelRatioF();
-        const bool scaled = qEnvironmentVariableIsSet("QT_SCALE_FACTOR");
         int named = 0;
         for (QWidget* form : both.forms()) {
             const QSize outer = form->parentWidget()->frameGeometry().size()
                 + QSize(0, w.menuBar()->sizeHint().height());
-            // A scale factor of 2 makes the catalogue form 1184 x 900 pixels before its
+            // At twice the pixels the catalogue form is 1184 x 900 pixels before its
             // frame: no layout fits there, and the workspace scrolls instead.
-            if (!scaled)
+            if (ratio < 2)
                 QVERIFY2(outer.width() * ratio <= 1280 && outer.height() * ratio <= 900,
                     qPrintable(describe(form->objectName(), outer)));
+            const QImage picture = form->grab().toImage();
             for (QWidget* control : form->findChildren<QWidget*>()) {
                 QWidget* parent = control->parentWidget();
                 if (!control->isVisibleTo(form))
@@ -377,6 +415,9 @@ private slots:
                         || qobject_cast<QGroupBox*>(control)))
                     continue;
                 ++named;
+                if (!qobject_cast<QGroupBox*>(control) && !qobject_cast<QToolButton*>(control))
+                    QVERIFY2(wholeBorder(picture, control->mapTo(form, QPoint()), control),
+                        qPrintable(control->objectName() + " loses a line of its border"));
                 QVERIFY2(!QAccessible::queryAccessibleInterface(control)
                               ->text(QAccessible::Name)
                               .trimmed()

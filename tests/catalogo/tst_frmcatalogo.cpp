@@ -193,15 +193,18 @@ private slots:
         QCOMPARE(f.textos()[caja], QString(limite - 2, u'x') + "ab");
     }
 
-    // The form and its boxes keep the size and places they were drawn with; Tab walks
-    // the boxes in order and back to the key.
+    // The form, its boxes and its labels keep the size and places they were drawn with,
+    // also the labels whose captions are wider than drawn; Tab walks the boxes in order
+    // and back to the key.
     void disposicionYFoco()
     {
         Formulario f;
         QVERIFY(f.cargar());
         QCOMPARE(f.form->size(), QSize(592, 450));
         for (auto [nombre, rect] : { std::pair { "txtdes", QRect(80, 110, 481, 44) },
-                 { "txtcan20", QRect(365, 415, 200, 19) } })
+                 { "txtcan20", QRect(365, 415, 200, 19) }, { "Label1", QRect(25, 55, 66, 16) },
+                 { "Label3", QRect(150, 85, 31, 16) }, { "Label14", QRect(25, 420, 56, 16) },
+                 { "Label24", QRect(310, 420, 56, 16) } })
             QCOMPARE(
                 QRect(f.caja(nombre)->mapTo(f.form.get(), QPoint()), f.caja(nombre)->size()), rect);
         QApplication::setActiveWindow(f.form.get());

@@ -304,17 +304,46 @@ private slots:
         QCOMPARE(boxes.take(), falla ? QStringList { "No hay archivo" } : QStringList());
     }
 
-    // A new form has "Id" and "==" selected, so Enter in the value box looks up that id.
+    void enter_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("tecla");
+        QTest::addColumn<QStringList>("ids");
+        QTest::addColumn<QString>("boton"); // clicked once by the key; none when empty
+        const int intro = Qt::Key_Return, teclado = Qt::Key_Enter;
+        QTest::newRow("en List1") << "List1" << intro << QStringList() << "";
+        QTest::newRow("en cbocriterios") << "cbocriterios" << intro << QStringList() << "";
+        QTest::newRow("en txtcadena") << "txtcadena" << intro << QStringList { "12" } << "";
+        QTest::newRow("en btnbuscar")
+            << "btnbuscar" << intro << QStringList { "12" } << "btnbuscar";
+        QTest::newRow("del teclado en btntodos") << "btntodos" << teclado << todos << "btntodos";
+        QTest::newRow("en btnregresar") << "btnregresar" << intro << QStringList() << "btnregresar";
+    }
+
+    // A new form has "Id" and "==" selected, so Enter in the value box looks up that id,
+    // once: no button is the form's default. Enter on a button reached by Tab clicks it;
+    // in the drop-down or a list it runs nothing.
     void enter()
     {
+        QFETCH(QString, control);
+        QFETCH(int, tecla);
+        QFETCH(QStringList, ids);
+        QFETCH(QString, boton);
         QCOMPARE(form->datcd.recordSourceText(), "datos_cd");
         QVERIFY(mostrar());
-        QTest::keyClick(form->findChild<QListWidget*>("List1"), Qt::Key_Return);
-        comprobarListado(*form, {});
-        auto* txtcadena = form->findChild<QLineEdit*>("txtcadena");
-        QTest::keyClicks(txtcadena, "12");
-        QTest::keyClick(txtcadena, Qt::Key_Return);
-        comprobarListado(*form, { "12" });
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&*form));
+        QTest::keyClicks(form->findChild<QLineEdit*>("txtcadena"), "12");
+        QStringList pulsados;
+        for (auto* b : form->findChildren<QPushButton*>())
+            connect(
+                b, &QPushButton::clicked, this, [&pulsados, b] { pulsados << b->objectName(); });
+        form->findChild<QWidget*>(control)->setFocus(Qt::TabFocusReason);
+        QCOMPARE(QApplication::focusWidget()->objectName(), control);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(tecla),
+            tecla == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        comprobarListado(*form, ids);
+        QCOMPARE(pulsados, boton.isEmpty() ? QStringList() : QStringList { boton });
     }
 
     void desplazamientoConjunto_data()
@@ -366,31 +395,58 @@ private slots:
         }
     }
 
-    // Accents on capitals are drawn whole: the ink of a listed row is as tall as the
-    // same text drawn with room to spare.
-    void acentosVisibles()
+    void textoVisible_data()
     {
-        const QString texto = QStringLiteral("ÑÁÉÍÓÚ ÜÇ");
-        tc->exec(QStringLiteral("update datos_cd set nombre='%1' where id=3").arg(texto));
+        QTest::addColumn<QString>("nombre");
+        QTest::addColumn<int>("fila");
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<QString>("sql");
+        const QString acentos = QStringLiteral("ÑÁÉÍÓÚ ÜÇ");
+        QTest::newRow("acentos en List3")
+            << "List3" << 0 << acentos
+            << QStringLiteral("update datos_cd set nombre='%1' where id=3").arg(acentos);
+        // Enough CDs for a scroll bar, which leaves too little room for four digits.
+        QTest::newRow("clave cortada en List2")
+            << "List2" << 4 << "1000"
+            << "with recursive n(i) as (select 1000 union all select i+1 from n where i<1060) "
+               "insert into datos_cd(id, nombre, artista, descripcion) select i, '', '', '' from n";
+    }
+
+    // A listed row shows its text as drawn with room to spare: accents on capitals whole
+    // (the ink as tall), and a key wider than its list cut at the edge rather than
+    // shortened with an ellipsis (the same ink, column by column, as far as it shows).
+    void textoVisible()
+    {
+        QFETCH(QString, nombre);
+        QFETCH(int, fila);
+        QFETCH(QString, texto);
+        QFETCH(QString, sql);
+        tc->exec(sql);
         QVERIFY(mostrar());
         form->btntodos_Click();
         QCoreApplication::processEvents();
-        auto* vista = lista(*form, "List3");
-        const auto altoDeTinta = [](const QImage& imagen, const QRect& zona) {
+        auto* vista = lista(*form, nombre);
+        // The height of the ink, and which columns hold ink from the first that does on.
+        const auto tinta = [](const QImage& imagen, const QRect& zona) {
             int arriba = -1, abajo = -1;
-            for (int y = zona.top(); y <= zona.bottom(); ++y)
-                for (int x = zona.left(); x <= zona.right(); ++x)
+            QList<bool> columnas;
+            for (int x = zona.left(); x <= zona.right(); ++x) {
+                bool hay = false;
+                for (int y = zona.top(); y <= zona.bottom(); ++y)
                     if (qGray(imagen.pixel(x, y)) < 160) {
-                        arriba = arriba < 0 ? y : arriba;
-                        abajo = y;
-                        break;
+                        hay = true;
+                        arriba = arriba < 0 ? y : std::min(arriba, y);
+                        abajo = std::max(abajo, y);
                     }
-            return arriba < 0 ? 0 : abajo - arriba + 1;
+                if (hay || !columnas.isEmpty())
+                    columnas << hay;
+            }
+            return std::pair { arriba < 0 ? 0 : abajo - arriba + 1, columnas };
         };
         const QImage imagen = vista->viewport()->grab().toImage();
         const qreal escala = imagen.devicePixelRatio();
-        const QRect fila = vista->visualRect(vista->model()->index(0, 0));
-        const QRect zona(fila.topLeft() * escala, fila.size() * escala);
+        const QRect rect = vista->visualRect(vista->model()->index(fila, 0));
+        const QRect zona(rect.topLeft() * escala, rect.size() * escala);
         QImage libre(QSize(400, 200) * escala, QImage::Format_RGB32);
         libre.setDevicePixelRatio(escala);
         libre.fill(Qt::white);
@@ -398,9 +454,11 @@ private slots:
         pintor.setFont(vista->font());
         pintor.drawText(QPoint(10, 100), texto);
         pintor.end();
-        const int esperado = altoDeTinta(libre, libre.rect());
-        QVERIFY(esperado > QFontMetrics(vista->font()).ascent() / 2);
-        QCOMPARE(altoDeTinta(imagen, zona.intersected(imagen.rect())), esperado);
+        const auto esperada = tinta(libre, libre.rect());
+        QVERIFY(esperada.first > QFontMetrics(vista->font()).ascent() / 2);
+        const auto dibujada = tinta(imagen, zona.intersected(imagen.rect()));
+        QCOMPARE(dibujada.first, esperada.first);
+        QCOMPARE(dibujada.second, esperada.second.mid(0, dibujada.second.size()));
     }
 
     // A hand-made catalogue whose ids are text that reads as SQL: listing and
