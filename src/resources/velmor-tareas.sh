@@ -113,11 +113,13 @@ daily() { # daily FOLDER
     set --
     command -v ionice >/dev/null 2>&1 && set -- ionice -c 3 -t
     out=$(nice -n 19 "$@" "$db" respaldar "$catalogue" "$backups/$name" 2>&1)
-    case $? in
+    code=$?
+    case $code in
       0) ;;
       1) note "La copia $name está hecha, pero no pasa la verificación: $(echo "$out" | grep PROBLEMA | tr '\n' ' ')" ;;
       *)
-        note "No se pudo hacer la copia $name: $(echo "$out" | grep '^velmor-db:' | sed 's/^velmor-db: //' | tr '\n' ' ')"
+        why=$(echo "$out" | grep '^velmor-db:' | sed 's/^velmor-db: //' | tr '\n' ' ')
+        note "No se pudo hacer la copia $name: ${why:-velmor-db terminó con el código $code.}"
         leftovers
         ;;
     esac
