@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
-velmor_install_packages "${velmor_build_packages[@]}"
+velmor_install_packages "${velmor_build_packages[@]}" "${velmor_run_packages[@]}"
 
 launcher=()
 command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

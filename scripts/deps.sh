@@ -11,16 +11,25 @@ velmor_build_packages=(
   fonts-dejavu-core fonts-liberation
 )
 
+# Running: Qt's own texts in Spanish (the boxes' context menus, the child windows'
+# system menu).
+velmor_run_packages=(
+  qt6-translations-l10n
+)
+
 # Tests and benchmarks: Google Benchmark; the mdbtools commands the Access reader
 # is compared with; the sqlite3 shell the export benchmark is measured beside;
 # npm to fetch the Access sample; the validators of the installed desktop entry
-# and metainfo; pdftotext and pdfinfo to read the printable catalogue back.
+# and metainfo; pdftotext and pdfinfo to read the printable catalogue back;
+# dpkg-shlibdeps, which gives the Debian package its dependencies, and lintian,
+# which checks it.
 velmor_test_packages=(
   libbenchmark-dev
   mdbtools sqlite3
   npm
   desktop-file-utils appstream
   poppler-utils
+  dpkg-dev lintian
 )
 
 # velmor_install_packages PACKAGE... installs those of the given packages that are

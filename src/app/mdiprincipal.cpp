@@ -190,6 +190,8 @@ void setUpApplication()
     QCoreApplication::setOrganizationName(QStringLiteral("Tolvane"));
     QCoreApplication::setApplicationName(QStringLiteral("velmor"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMOR_VERSION));
+    // The window then matches its menu entry, com.tolvane.velmor.desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.tolvane.velmor"));
     // No display name: the platform would append it to every window title. A message
     // box without a title of its own still shows the application name.
     QIcon icon;

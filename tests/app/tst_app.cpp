@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -141,10 +142,24 @@ private slots:
             for (auto* a : menu->menu()->actions())
                 seen << (a->isSeparator() ? "-" : a->text() + "|" + a->shortcut().toString());
         }
+        // Qt's own menus in Spanish too: a child window's system menu and a box's
+        // context menu.
+        auto* child = qobject_cast<QMdiSubWindow*>(m.window.catalogoForm()->parentWidget());
+        QVERIFY(child);
+        const std::unique_ptr<QMenu> context(m.window.catalogoForm()
+                                                 ->findChild<QLineEdit*>("txtclacd")
+                                                 ->createStandardContextMenu());
+        for (const QMenu* menu : { child->systemMenu(), context.get() })
+            for (const QAction* a : menu->actions())
+                seen << (a->isSeparator() ? "-" : a->text().section('\t', 0, 0));
+        seen << QGuiApplication::desktopFileName();
         QCOMPARE(seen,
             QStringList({ "Tolvane - Catálogo de CD's", " Catálogo de CD's", "&Sistema",
                 "Acerca de...|F1", "-", "Sa&lir|Ctrl+L", "&Opciones", "C&atálogo de CD's|Ctrl+A",
-                "C&onsultas|Ctrl+O" }));
+                "C&onsultas|Ctrl+O", "&Restaurar", "&Mover", "Redimen&sionar", "Mi&nimizar",
+                "Ma&ximizar", "Permanecer en &primer plano", "-", "&Cerrar", "&Deshacer",
+                "&Rehacer", "-", "Cor&tar", "&Copiar", "&Pegar", "Borrar", "-", "Seleccionar todo",
+                "com.tolvane.velmor" }));
         // Lines end in CR, as the message boxes expect, and are shown as lines.
         const QString about = mdiprincipal::aboutText();
         const QStringList lines = about.split(QChar(13));

@@ -636,7 +636,7 @@ private slots:
     {
         // %C sound catalogue, %D damaged one, %K a sound copy, %H a copy cut short, %V a
         // refused CSV, %E an existing file that is no catalogue, %F Access file, %N a new path,
-        // %L a link to a missing file
+        // %L a link to a missing file, %U the user's catalogue (missing)
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("out"); // a part of each output, or "" for none at all
@@ -722,6 +722,15 @@ private slots:
             "El archivo %C ya existe; no se sobrescribe.");
         row("convertir a file that is not Access/Jet", { "convertir", "%C", "%N" }, 2, "",
             "El archivo %C no es una base de datos de Access/Jet.");
+        row("--catalogo=RUTA in the place of the command's catalogue",
+            { "restaurar", "--catalogo=%D", "%K" }, 2, "", "Ya existe «%D.anterior»");
+        row("--catalogo=RUTA before the command and its option",
+            { "--catalogo=%D", "exportar", "--hoja" }, 0, "\r\n10;DIEZ;;D;S1;", "");
+        row("--catalogo alone is the user's catalogue", { "verificar", "--catalogo" }, 2, "",
+            "No se encuentra el archivo del catálogo «%U»");
+        row("--catalogo twice", { "verificar", "--catalogo", "--catalogo=%C" }, 2, "",
+            "--catalogo va una sola vez");
+        row("the help names the user's catalogue", { "--help" }, 0, "Su catálogo es\n  %U\n", "");
     }
 
     void commandLine()
@@ -749,10 +758,11 @@ private slots:
         writeFile(sound.file("existe"), "no es un catálogo");
         writeFile(sound.file("existe.pdf"), "tampoco");
         QFile::link(sound.file("falta.html"), sound.file("roto.html"));
-        const QStringList names { "%C", "%D", "%K", "%H", "%V", "%E", "%F", "%N", "%L" };
+        qputenv("XDG_DATA_HOME", QFile::encodeName(sound.file("datos")));
+        const QStringList names { "%C", "%D", "%K", "%H", "%V", "%E", "%F", "%N", "%L", "%U" };
         const QStringList files { sound.path(), damaged.path(), sound.file("copia.mdb"),
             sound.file("mitad.mdb"), sound.file("malo.csv"), sound.file("existe"), fruit,
-            sound.file("nuevo"), sound.file("roto.html") };
+            sound.file("nuevo"), sound.file("roto.html"), sound.file("datos/velmor/velmor.mdb") };
         const auto place = [&](QString text) {
             for (qsizetype i = 0; i < names.size(); ++i)
                 text.replace(names[i], files[i]);

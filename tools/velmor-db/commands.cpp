@@ -4,6 +4,7 @@
 #include "catalogcheck.h"
 #include "catalogexport.h"
 #include "catalogimport.h"
+#include "catalogoption.h"
 #include "catalogreport.h"
 #include "conversion.h"
 #include "newfile.h"
@@ -39,6 +40,9 @@ Mantenimiento del archivo de catálogo de CD de velmor (velmor.mdb).
   convertir ARCHIVO_ACCESS RUTA_NUEVA   convierte un catálogo de Access/Jet
 
 Opciones:
+  --catalogo                            su propio catálogo, en lugar de la RUTA
+                                        de la orden (abajo se dice dónde está)
+  --catalogo=RUTA                       ese catálogo, en lugar de la RUTA de la orden
   --help, -h                            muestra esta ayuda
   --version                             muestra la versión
 
@@ -485,9 +489,13 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
     }
 }
 
-int runCommand(const QStringList& arguments, QIODevice& out, QIODevice& err, bool terminal)
+int runCommand(const QStringList& given, QIODevice& out, QIODevice& err, bool terminal)
 {
     Context c(out, err, terminal);
+    QStringList arguments = given;
+    QString catalog;
+    if (!takeCatalogOption(arguments, catalog))
+        return failure(c, catalogOptionMisused());
     if (arguments.isEmpty())
         return usage(c, generalHelp);
 
@@ -495,23 +503,24 @@ int runCommand(const QStringList& arguments, QIODevice& out, QIODevice& err, boo
         const char* name;
         const char* help;
         int (*run)(Context&, const QStringList&);
+        int catalogAt; // which of the command's arguments names the catalogue
     };
     static const Command commands[] = {
-        { "crear", crearHelp, crear },
-        { "verificar", verificarHelp, verificar },
-        { "exportar", exportarHelp, exportar },
-        { "importar", importarHelp, importar },
-        { "respaldar", respaldarHelp, respaldar },
-        { "restaurar", restaurarHelp, restaurar },
-        { "informe", informeHelp, informe },
-        { "convertir", convertirHelp, convertir },
+        { "crear", crearHelp, crear, 0 },
+        { "verificar", verificarHelp, verificar, 0 },
+        { "exportar", exportarHelp, exportar, 0 },
+        { "importar", importarHelp, importar, 0 },
+        { "respaldar", respaldarHelp, respaldar, 0 },
+        { "restaurar", restaurarHelp, restaurar, 1 },
+        { "informe", informeHelp, informe, 0 },
+        { "convertir", convertirHelp, convertir, 1 },
     };
 
     const QString name = arguments[0];
-    const QStringList args = arguments.mid(1);
+    QStringList args = arguments.mid(1);
     if (name == QLatin1String("--help") || name == QLatin1String("-h")
         || name == QLatin1String("ayuda")) {
-        c.out << generalHelp;
+        c.out << generalHelp << catalogNote();
         return ExitCode::done;
     }
     if (name == QLatin1String("--version")) {
@@ -522,9 +531,11 @@ int runCommand(const QStringList& arguments, QIODevice& out, QIODevice& err, boo
         if (name != QLatin1String(command.name))
             continue;
         if (wantsHelp(args)) {
-            c.out << command.help;
+            c.out << command.help << catalogNote();
             return ExitCode::done;
         }
+        if (!catalog.isEmpty())
+            placeCatalog(args, catalog, command.catalogAt);
         try {
             return command.run(c, args);
         } catch (const DataError& error) {
