@@ -723,7 +723,7 @@ private slots:
         row("convertir a file that is not Access/Jet", { "convertir", "%C", "%N" }, 2, "",
             "El archivo %C no es una base de datos de Access/Jet.");
         row("--catalogo=RUTA in the place of the command's catalogue",
-            { "restaurar", "--catalogo=%D", "%K" }, 2, "", "Ya existe «%D.anterior»");
+            { "restaurar", "--catalogo=%E", "%K" }, 2, "", "«%E» no es un catálogo, y restaurar");
         row("--catalogo=RUTA before the command and its option",
             { "--catalogo=%D", "exportar", "--hoja" }, 0, "\r\n10;DIEZ;;D;S1;", "");
         row("--catalogo alone is the user's catalogue", { "verificar", "--catalogo" }, 2, "",
