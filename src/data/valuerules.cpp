@@ -520,5 +520,4 @@ QString shownText(const QString& value)
         --cut;
     return value.left(cut) + QString::fromUtf16(shownTextMark);
 }
-
 }

@@ -103,5 +103,4 @@ QString boxText(TextColumn column, const QString& typed);
 inline constexpr qsizetype shownTextLimit = 65536;
 inline constexpr char16_t shownTextMark[] = u" [\u2026]";
 QString shownText(const QString& value);
-
 }
