@@ -198,7 +198,7 @@ private slots:
             { "trigger writing another table", copies, "", "", no, "«t»" },
             { "trigger deleting from a catalogue table", deletes, "", "", no, "«t»" },
             { "trigger calling a function", calls, "", "", no, "«t»" },
-            { "trigger raising an error", raises, "", "", SQLITE_CONSTRAINT, "sin canciones" },
+            { "trigger raising an error", raises, "", "", SQLITE_CONSTRAINT, "«t»" },
             { "unclosed quote in criterion", "", "datos_cd", "nombre='DON'T'", SQLITE_ERROR, "" },
             { "second statement in criterion", "", "datos_cd",
                 "1); delete from datos_cd; select (1", no, "" },
