@@ -477,7 +477,9 @@ QString storedTextProblem(TextColumn column, QByteArrayView utf8)
     // whatever it holds, and is not decoded.
     if (utf8.size() > qsizetype(limit) * 12)
         return lengthProblem(utf16Length(utf8), limit);
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A text may begin with U+FEFF: it is kept, not taken for a byte-order mark.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     const QString text = decoder.decode(utf8);
     if (decoder.hasError())
         return QStringLiteral("no es texto UTF-8 válido");

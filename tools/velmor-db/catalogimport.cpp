@@ -40,7 +40,9 @@ namespace {
     bool decode(const QList<QByteArray>& raw, QStringList& fields)
     {
         fields.clear();
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        // A text may begin with U+FEFF: it is kept, not taken for a byte-order mark.
+        QStringDecoder decoder(QStringDecoder::Utf8,
+            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
         for (const QByteArray& field : raw)
             fields << decoder.decode(field);
         return !decoder.hasError();
