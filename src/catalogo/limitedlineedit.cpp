@@ -22,29 +22,30 @@ public:
     {
         if (m_box->m_fromProgram)
             return Acceptable;
-        // Every one-line column takes the same characters.
-        const QString kept = boxText(TextColumn::Nombre, text);
-        if (kept != text) {
-            caret = int(boxText(TextColumn::Nombre, text.left(caret)).size());
-            text = kept;
-        }
+        keepAllowedCharacters(text, caret);
         const qsizetype allowed = std::max<qsizetype>(m_box->m_limit, m_box->m_lengthBefore);
         const qsizetype excess = text.size() - allowed;
         if (excess > 0) {
-            qsizetype end = caret >= excess ? caret : text.size();
-            qsizetype start = end - excess;
-            // A letter written as a surrogate pair goes whole or not at all.
-            if (start > 0 && text[start].isLowSurrogate() && text[start - 1].isHighSurrogate())
-                --start;
-            if (end < text.size() && text[end].isLowSurrogate() && text[end - 1].isHighSurrogate())
-                ++end;
-            text.remove(start, end - start);
-            caret = int(start);
+            const qsizetype end = caret >= excess ? caret : text.size();
+            text.remove(end - excess, excess);
+            caret = int(end - excess);
+            // A cut through a letter written as a surrogate pair leaves half of it.
+            keepAllowedCharacters(text, caret);
         }
         return Acceptable;
     }
 
 private:
+    // Every one-line column takes the same characters.
+    static void keepAllowedCharacters(QString& text, int& caret)
+    {
+        const QString kept = boxText(TextColumn::Nombre, text);
+        if (kept != text) {
+            caret = int(boxText(TextColumn::Nombre, text.left(caret)).size());
+            text = kept;
+        }
+    }
+
     LimitedLineEdit* m_box;
 };
 

@@ -72,24 +72,20 @@ void LimitedPlainTextEdit::enforceLimit()
     if (excess <= 0)
         return;
     // Typing, pasting and dropping leave the caret after the inserted text, which
-    // is where the overflow is cut; a letter written as a surrogate pair goes whole.
-    const QString text = toPlainText();
+    // is where the overflow is cut.
     const int caret = textCursor().position();
-    int end = caret >= excess ? caret : length;
-    int start = end - excess;
-    if (start > 0 && text[start].isLowSurrogate() && text[start - 1].isHighSurrogate())
-        --start;
-    if (end < length && text[end].isLowSurrogate() && text[end - 1].isHighSurrogate())
-        ++end;
-    m_lengthBefore -= end - start - excess;
+    const int end = caret >= excess ? caret : length;
     m_trimming = true;
     QTextCursor cursor(document());
-    cursor.setPosition(start);
+    cursor.setPosition(end - excess);
     cursor.setPosition(end, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
+    // A cut through a letter written as a surrogate pair leaves half of it.
+    keepAllowedCharacters();
+    m_lengthBefore = document()->characterCount() - 1;
     m_trimming = false;
     QTextCursor moved = textCursor();
-    moved.setPosition(start);
+    moved.setPosition(std::min(end - excess, m_lengthBefore));
     setTextCursor(moved);
 }
 

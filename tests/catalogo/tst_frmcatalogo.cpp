@@ -185,12 +185,17 @@ private slots:
     void limites_data()
     {
         QTest::addColumn<int>("caja");
-        QTest::addColumn<int>("limite");
-        QTest::newRow("clave") << 0 << 4;
-        QTest::newRow("nombre") << 1 << 30;
-        QTest::newRow("artista") << 2 << 25;
-        QTest::newRow("descripción") << 3 << 250;
-        QTest::newRow("última canción") << 23 << 30;
+        QTest::addColumn<QString>("pegado");
+        QTest::addColumn<QString>("queda");
+        for (auto [fila, caja, limite] : { std::tuple { "clave", 0, 4 }, { "nombre", 1, 30 },
+                 { "artista", 2, 25 }, { "descripción", 3, 250 }, { "última canción", 23, 30 } })
+            QTest::newRow(fila) << caja << QString(limite + 7, u'x')
+                                << QString(limite - 2, u'x') + "ab";
+        // What the box may not hold becomes a blank or is left out.
+        QTest::newRow("tabulador y saltos en una línea") << 1 << "a\tb\r\nc\x01\u2028"
+                                                         << "a b c abz";
+        QTest::newRow("saltos en la descripción") << 3 << "a\r\nb\tc\x01\x0b"
+                                                  << "a\nb c\nabz";
     }
 
     // Text pasted before what a box holds is cut where it overflows; typing into a
@@ -198,15 +203,16 @@ private slots:
     void limites()
     {
         QFETCH(int, caja);
-        QFETCH(int, limite);
+        QFETCH(QString, pegado);
+        QFETCH(QString, queda);
         Formulario f;
         QVERIFY(f.cargar());
         f.escribir(cajas[caja], "ab");
-        QApplication::clipboard()->setText(QString(limite + 7, u'x'));
+        QApplication::clipboard()->setText(pegado);
         QTest::keyClick(f.caja(cajas[caja]), Qt::Key_Home);
         QTest::keyClick(f.caja(cajas[caja]), Qt::Key_V, Qt::ControlModifier);
         f.escribir(cajas[caja], "z");
-        QCOMPARE(f.textos()[caja], QString(limite - 2, u'x') + "ab");
+        QCOMPARE(f.textos()[caja], queda);
     }
 
     // The form and its boxes keep the size and places they were drawn with; Tab walks
