@@ -19,7 +19,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QTimer>
@@ -584,6 +583,10 @@ void frmcatalogo::grabar()
     QStringList valores;
     for (int i = 0; i < numeroDeTextos; ++i) {
         valores << valorAGuardar(i, textoDe(i));
+        if (valores.last().isEmpty() && isRequired(columnaDe(i))) {
+            MessageBoxes::instance().error(this, textoGrabarSinDatos);
+            return;
+        }
         const QString problema = textProblem(columnaDe(i), valores.last());
         if (!problema.isEmpty()) {
             QString nombre = textName(columnaDe(i), i - 2);

@@ -402,6 +402,11 @@ int textLimit(TextColumn column)
     return 0;
 }
 
+bool isRequired(TextColumn column)
+{
+    return column == TextColumn::Nombre || column == TextColumn::Descripcion;
+}
+
 QString textName(TextColumn column, int song)
 {
     switch (column) {

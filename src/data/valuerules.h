@@ -70,6 +70,8 @@ enum class TextColumn { Nombre, Artista, Descripcion, Cancion };
 // The most characters a value holds: 30, 25, 250 and 30. A character is a UTF-16 code
 // unit, as the boxes count them: a letter outside the basic plane counts twice.
 int textLimit(TextColumn column);
+// The name and the description may not be empty; the artist and the songs may.
+bool isRequired(TextColumn column);
 // The text as messages name it: "el nombre", "el artista", "la descripción", "la
 // canción 3".
 QString textName(TextColumn column, int song = 0);

@@ -276,6 +276,12 @@ private slots:
                    "9007199254740993||||" }
             << "insert into datos_cd values (9007199254740993, 'IMPAR', '', 'D'); insert into "
                "canciones (id) values (9007199254740993)";
+        // A name another program stored of nothing but a control is no name.
+        QTest::newRow("nombre mostrado sin nada que grabar")
+            << QStringList { "5" } << sinDatos
+            << QStringList { "5|\x01||D", antes[0], antes[1], "5||||", antes[2] }
+            << "insert into datos_cd values (5, char(1), '', 'D'); insert into canciones (id) "
+               "values (5)";
         // A value another program stored longer than its column is not stored again.
         QTest::newRow("descripción mostrada demasiado larga")
             << QStringList { "5" }

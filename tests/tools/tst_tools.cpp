@@ -403,10 +403,11 @@ private slots:
             "update datos_cd set nombre = 'GROSSE STRASSE DER WEISSEN FLÖSSEN' where id = 1; "
             "update datos_cd set nombre = printf('%.31c', 'N') where id = 2; update datos_cd set "
             "descripcion = 'a' || char(13) || 'b' where id in (2, 3); update datos_cd set "
+            "nombre = '' where id = 3; update datos_cd set "
             "artista = cast(x'ff' as text) where id = 3; update canciones set cancion20 = "
             "printf('%.999999c', 'x') where id = 1",
-            { "datos_cd.nombre tiene 1 valores que el programa no guardaría (clave 2: tiene 31 "
-              "caracteres (máximo 30))",
+            { "datos_cd.nombre tiene 2 valores que el programa no guardaría (clave 2: tiene 31 "
+              "caracteres (máximo 30); clave 3: está vacío)",
                 "datos_cd.artista tiene 1 valores que el programa no guardaría (clave 3: no es "
                 "texto UTF-8 válido)",
                 "datos_cd.descripcion tiene 2 valores que el programa no guardaría (clave 2: "

@@ -423,8 +423,10 @@ namespace {
                     : texts[i] == QLatin1String("descripcion") ? TextColumn::Descripcion
                                                                : TextColumn::Cancion;
                 const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, i + 1));
-                const QString why = storedTextProblem(
-                    column, QByteArrayView(text, sqlite3_column_bytes(row, i + 1)));
+                const qsizetype bytes = sqlite3_column_bytes(row, i + 1);
+                const QString why = bytes == 0 && isRequired(column)
+                    ? QStringLiteral("está vacío")
+                    : storedTextProblem(column, QByteArrayView(text, bytes));
                 if (why.isEmpty())
                     continue;
                 if (++totals[size_t(i)] <= keysNamed)

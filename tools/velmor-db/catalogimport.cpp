@@ -75,9 +75,9 @@ std::optional<CdRecord> cdFromFields(const QStringList& fields, QStringList& rea
             reasons << key.reason(fields[0]);
         cd.id = key.key;
     }
-    if (fields[1].isEmpty())
+    if (fields[1].isEmpty() && isRequired(TextColumn::Nombre))
         reasons << QStringLiteral("falta el nombre");
-    if (fields[3].isEmpty())
+    if (fields[3].isEmpty() && isRequired(TextColumn::Descripcion))
         reasons << QStringLiteral("falta la descripción");
     cd.nombre = storedText(fields[1], TextColumn::Nombre, 0, reasons);
     cd.artista = storedText(fields[2], TextColumn::Artista, 0, reasons);
