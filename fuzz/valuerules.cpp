@@ -31,6 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (velmor::isWholeKey(value))
         require(written == QString::number(qint64(value)));
     velmor::isNumericText(text);
-    velmor::upperCaseForm(text);
+    // The upper-case form keeps the length and is its own upper-case form; what the
+    // boxes let through holds no character the rules refuse; a stored text is
+    // accepted or refused as the same text is.
+    const QString upper = velmor::upperCaseForm(text);
+    require(upper.size() == text.size() && velmor::upperCaseForm(upper) == upper);
+    for (auto column : { velmor::TextColumn::Nombre, velmor::TextColumn::Descripcion }) {
+        require(velmor::characterProblem(column, velmor::boxText(column, text)).isEmpty());
+        require(velmor::storedTextProblem(column, text.toUtf8()).isEmpty()
+            == velmor::textProblem(column, text).isEmpty());
+    }
     return 0;
 }

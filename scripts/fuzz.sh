@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a number of seconds: scripts/fuzz.sh TARGET SECONDS
-# Targets: csvreader valuerules statements catalogfile. Builds with clang in
+# Targets: csvreader valuerules statements catalogfile formsave. Builds with clang in
 # build-fuzz/; new inputs go to build-fuzz/work/TARGET, inputs that found a fault
 # to build-fuzz/findings/. Once the fault is mended, copy its input into
 # fuzz/corpus/TARGET/ so that every test run replays it.

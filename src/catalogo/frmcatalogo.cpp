@@ -19,7 +19,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QTimer>
@@ -141,7 +140,38 @@ namespace {
         = QStringLiteral("Seleccione datos antes de intentar eliminar.");
     const QString textoConfirmarEliminar
         = QStringLiteral("Esto eliminará los datos del CD. ¿Desea hacerlo?");
+    const QString textoCdCambiado
+        = QStringLiteral("Los datos guardados del CD no son los que se mostraban; ahora se "
+                         "muestran los guardados.\rEsto eliminará los datos del CD. ¿Desea "
+                         "hacerlo?");
+    const QString textoClaveNoEntera
+        = QStringLiteral("La clave del CD debe ser un número entero.\r"
+                         "Escriba la clave sólo con cifras, sin decimales ni separadores.");
+    const QString textoClaveInexacta
+        = QStringLiteral("La clave del CD no se puede guardar exacta.\rEl máximo es %1.")
+              .arg(largestKey);
 
+    // The 23 texts of a CD, in box order: name, artist, description, songs.
+    constexpr int numeroDeTextos = 3 + numeroDeCanciones;
+
+    TextColumn columnaDe(int texto)
+    {
+        switch (texto) {
+        case 0:
+            return TextColumn::Nombre;
+        case 1:
+            return TextColumn::Artista;
+        case 2:
+            return TextColumn::Descripcion;
+        }
+        return TextColumn::Cancion;
+    }
+
+    // What a save stores from a box's text.
+    QString valorAGuardar(int texto, const QString& enLaCaja)
+    {
+        return upperCaseForm(boxText(columnaDe(texto), enLaCaja));
+    }
 }
 
 frmcatalogo::frmcatalogo(FormHost* host, QWidget* parent)
@@ -303,6 +333,7 @@ bool frmcatalogo::Form_Load()
 
 void frmcatalogo::limpiar_textos()
 {
+    m_claveMostrada.reset();
     txtclacd->mostrar(QString());
     txtnomcd->mostrar(QString());
     txtart->mostrar(QString());
@@ -315,25 +346,26 @@ void frmcatalogo::llenar_textos()
 {
     // Every value is read before any box changes, so a row that cannot be read
     // leaves the boxes as they were.
-    QStringList datos;
-    QStringList canciones;
+    ValoresCd valores;
     try {
-        Recordset& cd = datcd.Recordset();
-        for (const char* columna : { "id", "nombre", "artista", "descripcion" })
-            datos.append(cd.Fields(QLatin1String(columna)).text());
-        Recordset& can = datcan.Recordset();
-        for (int n = 1; n <= numeroDeCanciones; ++n)
-            canciones.append(can.Fields(QStringLiteral("cancion%1").arg(n)).text());
+        valores = leerGuardado(&datcd.Recordset(), &datcan.Recordset());
     } catch (const DataError&) {
         llenando = false;
         return;
     }
-    txtclacd->mostrar(datos[0]);
-    txtnomcd->mostrar(datos[1]);
-    txtart->mostrar(datos[2]);
-    txtdes->mostrar(datos[3]);
+    mostrarCd(valores);
+    llenando = false;
+}
+
+void frmcatalogo::mostrarCd(const ValoresCd& valores)
+{
+    const QScopedValueRollback lleno(llenando, true);
+    txtclacd->mostrar(valueText(valores.id));
+    txtnomcd->mostrar(valores.textos[0]);
+    txtart->mostrar(valores.textos[1]);
+    txtdes->mostrar(valores.textos[2]);
     for (int n = 0; n < numeroDeCanciones; ++n)
-        txtcan[n]->mostrar(canciones[n]);
+        txtcan[n]->mostrar(valores.textos[3 + n]);
     // Each box shows its value from the start; the box being typed in keeps its
     // caret where the typing goes on.
     for (LimitedLineEdit* cuadro : { txtclacd, txtnomcd, txtart })
@@ -341,13 +373,37 @@ void frmcatalogo::llenar_textos()
             cuadro->setCursorPosition(0);
     for (LimitedLineEdit* cuadro : std::as_const(txtcan))
         cuadro->setCursorPosition(0);
-    llenando = false;
+    m_claveMostrada = storedNumber(valores.id);
+}
+
+QString frmcatalogo::textoDe(int texto) const
+{
+    if (texto == 2)
+        return txtdes->toPlainText();
+    return (texto < 2 ? (texto ? txtart : txtnomcd) : txtcan[texto - 3])->text();
+}
+
+std::optional<QString> frmcatalogo::mostradoDe(int texto) const
+{
+    if (texto == 2)
+        return txtdes->valorMostrado();
+    return (texto < 2 ? (texto ? txtart : txtnomcd) : txtcan[texto - 3])->valorMostrado();
+}
+
+bool frmcatalogo::muestranLosCuadros(const ValoresCd& valores) const
+{
+    for (int i = 0; i < numeroDeTextos; ++i)
+        if (mostradoDe(i) != valores.textos[i] && valorAGuardar(i, textoDe(i)) != valores.textos[i])
+            return false;
+    return true;
 }
 
 void frmcatalogo::txtclacd_Change()
 {
     if (llenando)
         return;
+    if (!txtclacd->mostrando())
+        m_claveMostrada.reset();
     const QScopedValueRollback origen(m_tecleado, m_tecleado ? m_tecleado : txtclacd);
     try {
         const QString criterio = keyCriterion(txtclacd->text());
@@ -484,15 +540,29 @@ void frmcatalogo::Toolbar1_ButtonClick(int index)
     llenando = false;
 }
 
-QString frmcatalogo::motivoParaNoGrabar(double clave)
+std::variant<qint64, QString> frmcatalogo::claveParaGrabar() const
 {
-    const QString texto = txtclacd->text();
-    bool leida = false;
-    const double valorLocal = QLocale().toDouble(texto.trimmed(), &leida);
-    if (!isWholeKey(clave) || (leida && valorLocal != clave))
-        return QStringLiteral("La clave del CD debe ser un número entero.\r"
-                              "Escriba la clave sólo con cifras, sin decimales ni separadores.");
-    const QString criterio = keyCriterion(texto);
+    if (m_claveMostrada) {
+        // The CD shown keeps its key exactly, whatever its size.
+        if (const auto* entera = std::get_if<qint64>(&*m_claveMostrada))
+            return *entera;
+        if (const auto clave = keyOf(*m_claveMostrada))
+            return *clave;
+    }
+    const KeyReading lectura = readKey(txtclacd->text());
+    switch (lectura.problem) {
+    case KeyReading::Problem::None:
+        return lectura.key;
+    case KeyReading::Problem::Inexact:
+        return textoClaveInexacta;
+    default:
+        return textoClaveNoEntera;
+    }
+}
+
+QString frmcatalogo::motivoParaNoGrabar(qint64 clave)
+{
+    const QString criterio = criterioId(clave);
     datcd.Recordset().FindFirst(criterio);
     bool existe = !datcd.Recordset().NoMatch();
     if (!existe) {
@@ -500,7 +570,7 @@ QString frmcatalogo::motivoParaNoGrabar(double clave)
         existe = !datcan.Recordset().NoMatch();
     }
     if (existe)
-        return QStringLiteral("Ya existe un CD con la clave %1.").arg(numberText(clave));
+        return QStringLiteral("Ya existe un CD con la clave %1.").arg(clave);
     return QString();
 }
 
@@ -512,7 +582,30 @@ void frmcatalogo::grabar()
         MessageBoxes::instance().error(this, textoGrabarSinDatos);
         return;
     }
-    const double id = leadingNumber(clave);
+    const auto leida = claveParaGrabar();
+    if (const auto* motivo = std::get_if<QString>(&leida)) {
+        MessageBoxes::instance().error(this, *motivo);
+        return;
+    }
+    const qint64 id = std::get<qint64>(leida);
+    // A value shown from a file made by other means may break the rules; it is not
+    // stored again.
+    QStringList valores;
+    for (int i = 0; i < numeroDeTextos; ++i) {
+        valores << valorAGuardar(i, textoDe(i));
+        if (valores.last().isEmpty() && isRequired(columnaDe(i))) {
+            MessageBoxes::instance().error(this, textoGrabarSinDatos);
+            return;
+        }
+        const QString problema = textProblem(columnaDe(i), valores.last());
+        if (!problema.isEmpty()) {
+            QString nombre = textName(columnaDe(i), i - 2);
+            nombre[0] = nombre[0].toUpper();
+            MessageBoxes::instance().error(
+                this, QStringLiteral("No se ha grabado el CD.\r%1 %2.").arg(nombre, problema));
+            return;
+        }
+    }
     try {
         const QString motivo = motivoParaNoGrabar(id);
         if (!motivo.isEmpty()) {
@@ -524,21 +617,33 @@ void frmcatalogo::grabar()
         Recordset& can = datcan.Recordset();
         cd.AddNew();
         can.AddNew();
-        const QVariant valorId = QVariant::fromValue(qint64(id));
+        const QVariant valorId = QVariant::fromValue(id);
         cd.Collect(QStringLiteral("id"), valorId);
-        cd.Collect(QStringLiteral("nombre"), upperCaseForm(txtnomcd->text()));
-        cd.Collect(QStringLiteral("artista"), upperCaseForm(txtart->text()));
-        cd.Collect(QStringLiteral("descripcion"), upperCaseForm(txtdes->toPlainText()));
+        cd.Collect(QStringLiteral("nombre"), valores[0]);
+        cd.Collect(QStringLiteral("artista"), valores[1]);
+        cd.Collect(QStringLiteral("descripcion"), valores[2]);
         cd.Update();
         can.Collect(QStringLiteral("id"), valorId);
         for (int n = 1; n <= numeroDeCanciones; ++n)
-            can.Collect(QStringLiteral("cancion%1").arg(n), upperCaseForm(txtcan[n - 1]->text()));
+            can.Collect(QStringLiteral("cancion%1").arg(n), valores[2 + n]);
         can.Update();
         transaccion.commit();
     } catch (const DataError& e) {
         MessageBoxes::instance().error(
             this, QStringLiteral("No se ha grabado el CD.\r") + e.description);
     }
+}
+
+frmcatalogo::ValoresCd frmcatalogo::leerGuardado(Recordset* cd, Recordset* canciones)
+{
+    ValoresCd valores;
+    valores.id = (cd ? cd : canciones)->Fields(QStringLiteral("id")).Value();
+    for (const char* columna : { "nombre", "artista", "descripcion" })
+        valores.textos << (cd ? cd->Fields(QLatin1String(columna)).text() : QString());
+    for (int n = 1; n <= numeroDeCanciones; ++n)
+        valores.textos << (canciones ? canciones->Fields(QStringLiteral("cancion%1").arg(n)).text()
+                                     : QString());
+    return valores;
 }
 
 void frmcatalogo::eliminar()
@@ -552,24 +657,47 @@ void frmcatalogo::eliminar()
         }
         if (!MessageBoxes::instance().confirm(this, textoConfirmarEliminar))
             return;
-        const QString criterio = keyCriterion(clave);
-        bool cancionesEliminadas = false;
-        {
-            TransactionGuard transaccion(datcd, &datcan);
-            Recordset& cd = datcd.Recordset();
-            cd.FindFirst(criterio);
-            if (!cd.NoMatch())
-                cd.Delete();
-            Recordset& can = datcan.Recordset();
-            can.FindFirst(criterio);
-            if (!can.NoMatch()) {
-                can.Delete();
-                cancionesEliminadas = true;
+        // The CD shown, by its stored key; a key typed and never shown is read as the
+        // look-up reads it.
+        const StoredNumber id
+            = m_claveMostrada ? *m_claveMostrada : StoredNumber(leadingNumber(clave));
+        const QString criterio = criterioId(id);
+        for (;;) {
+            ValoresCd guardado;
+            bool eliminado = false, cancionesEliminadas = false;
+            {
+                // Compared and deleted under one write lock: no other program changes
+                // the CD in between.
+                TransactionGuard transaccion(datcd, &datcan);
+                datcd.Refresh();
+                datcan.Refresh();
+                Recordset& cd = datcd.Recordset();
+                Recordset& can = datcan.Recordset();
+                cd.FindFirst(criterio);
+                can.FindFirst(criterio);
+                const bool hayCd = !cd.NoMatch(), hayCanciones = !can.NoMatch();
+                if (!hayCd && !hayCanciones)
+                    return;
+                guardado = leerGuardado(hayCd ? &cd : nullptr, hayCanciones ? &can : nullptr);
+                if (muestranLosCuadros(guardado)) {
+                    if (hayCd)
+                        cd.Delete();
+                    if (hayCanciones)
+                        can.Delete();
+                    transaccion.commit();
+                    eliminado = true;
+                    cancionesEliminadas = hayCanciones;
+                }
             }
-            transaccion.commit();
+            if (eliminado && !cancionesEliminadas)
+                return; // only a deleted songs row clears the boxes
+            if (eliminado)
+                break;
+            // Never delete what the user has not seen: show it and ask again.
+            mostrarCd(guardado);
+            if (!MessageBoxes::instance().confirm(this, textoCdCambiado))
+                return;
         }
-        if (!cancionesEliminadas)
-            return;
         datcan.Refresh();
     } catch (const DataError& e) {
         MessageBoxes::instance().error(

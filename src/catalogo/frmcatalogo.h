@@ -1,9 +1,12 @@
 #pragma once
 
 #include "data/recordsource.h"
+#include "data/valuerules.h"
 
 #include <QList>
 #include <QWidget>
+#include <optional>
+#include <variant>
 
 class QAction;
 class QEvent;
@@ -64,10 +67,27 @@ private:
     void prepararBusquedas(int demora);
     void prepararBusqueda();
 
+    // The values of a CD as stored: the id, then the 23 texts in box order; a row
+    // that is missing gives null values.
+    struct ValoresCd {
+        QVariant id;
+        QStringList textos;
+    };
+    void mostrarCd(const ValoresCd& valores);
+    // The rows the sets are on; null for a row that is missing.
+    static ValoresCd leerGuardado(Recordset* cd, Recordset* canciones);
+    QString textoDe(int texto) const;
+    std::optional<QString> mostradoDe(int texto) const;
+    // True when every box shows the stored value, or holds what a save would store
+    // as it (a missing row: empty boxes).
+    bool muestranLosCuadros(const ValoresCd& valores) const;
+
     void grabar();
     void eliminar();
+    // The key a save stores, or the message that refuses it.
+    std::variant<qint64, QString> claveParaGrabar() const;
     // Reasons a save may not go ahead, as the message to show; empty when it may.
-    QString motivoParaNoGrabar(double clave);
+    QString motivoParaNoGrabar(qint64 clave);
 
     FormHost* m_host;
 
@@ -82,6 +102,10 @@ private:
     QList<LimitedLineEdit*> txtcan; // txtcan1 .. txtcan20
     // The box whose change started the look-ups under way, if any.
     LimitedLineEdit* m_tecleado = nullptr;
+    // The stored key of the CD shown, as read from its row, until the user edits the
+    // key box or the boxes are cleared: delete and save act on it, never on a number
+    // read again from the box.
+    std::optional<StoredNumber> m_claveMostrada;
     // The catalogue's CDs as they are now, read for nothing but the preparation, and
     // how many of the columns are prepared (-1: the source is to be refreshed first).
     RecordSource m_preparada;

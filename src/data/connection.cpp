@@ -1,6 +1,7 @@
 #include "connection.h"
 
 #include "catalogfile.h"
+#include "catalogobstacles.h"
 #include "collation.h"
 #include "dataerror.h"
 #include "recordsource.h"
@@ -155,6 +156,12 @@ DataError engineError(int rc, const QString& path, const QString& engineText)
     case SQLITE_ERROR:
         return DataError(rc, QStringLiteral("Error en la instrucción SQL: ") + engineText);
     case SQLITE_CONSTRAINT:
+        // The text a trigger raises, or a CHECK condition, comes from the file and is not
+        // the program's to show (Connection::fail names the object instead).
+        if (rc == SQLITE_CONSTRAINT_TRIGGER || rc == SQLITE_CONSTRAINT_CHECK)
+            return DataError(rc,
+                QStringLiteral("Los datos no cumplen una restricción del catálogo «%1».")
+                    .arg(path));
         return DataError(
             rc, QStringLiteral("Los datos no cumplen una restricción del catálogo: ") + engineText);
     case SQLITE_MISMATCH:
@@ -277,7 +284,7 @@ std::shared_ptr<Connection> Connection::open(const QString& path, Access access)
     return connection;
 }
 
-Connection::OwnStatements::OwnStatements(Connection& connection)
+Connection::OwnStatements::OwnStatements(const Connection& connection)
     : m_connection(connection)
 {
     ++m_connection.m_ownStatements;
@@ -363,7 +370,25 @@ void Connection::fail(int rc) const
         const QString why = std::exchange(m_refused, QString());
         throw engineError(SQLITE_AUTH, m_path, why);
     }
-    throw engineError(rc, m_path, QString::fromUtf8(sqlite3_errmsg(m_db)));
+    const QString engineText = QString::fromUtf8(sqlite3_errmsg(m_db));
+    if (rc == SQLITE_CONSTRAINT_TRIGGER || rc == SQLITE_CONSTRAINT_CHECK
+        || rc == SQLITE_CONSTRAINT_UNIQUE) {
+        const auto kind = rc == SQLITE_CONSTRAINT_TRIGGER ? CatalogObstacle::Kind::Trigger
+            : rc == SQLITE_CONSTRAINT_CHECK               ? CatalogObstacle::Kind::Check
+                                                          : CatalogObstacle::Kind::UniqueIndex;
+        QStringList objects;
+        {
+            const OwnStatements own(*this);
+            for (const CatalogObstacle& obstacle : catalogObstacles(m_db))
+                if (obstacle.kind == kind)
+                    objects << obstacle.object;
+        }
+        if (!objects.isEmpty())
+            throw DataError(rc,
+                QStringLiteral("El catálogo «%1» no admite el cambio: lo impide %2.")
+                    .arg(m_path, objects.join(QStringLiteral(" o "))));
+    }
+    throw engineError(rc, m_path, engineText);
 }
 
 void Connection::exec(const char* sql)

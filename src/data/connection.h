@@ -55,13 +55,13 @@ public:
     // files and the functions that reach into the engine stay refused throughout.
     class OwnStatements {
     public:
-        explicit OwnStatements(Connection& connection);
+        explicit OwnStatements(const Connection& connection);
         ~OwnStatements();
         OwnStatements(const OwnStatements&) = delete;
         OwnStatements& operator=(const OwnStatements&) = delete;
 
     private:
-        Connection& m_connection;
+        const Connection& m_connection;
     };
 
     // While a NoWaiting lives, a statement that meets another program's lock fails
@@ -90,7 +90,7 @@ private:
     sqlite3* m_db;
     quint64 m_device = 0;
     quint64 m_inode = 0;
-    int m_ownStatements = 0;
+    mutable int m_ownStatements = 0;
     mutable QString m_refused; // why the authorizer last refused a statement
 };
 

@@ -3,6 +3,7 @@
 #include "valuerules.h"
 #include "valuetext.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sqlite3.h>
 
@@ -15,9 +16,19 @@ QVariant columnValue(sqlite3_stmt* st, int i)
         return QVariant::fromValue<qint64>(sqlite3_column_int64(st, i));
     case SQLITE_FLOAT:
         return sqlite3_column_double(st, i);
-    case SQLITE_TEXT:
-        return QString::fromUtf8(
-            reinterpret_cast<const char*>(sqlite3_column_text(st, i)), sqlite3_column_bytes(st, i));
+    case SQLITE_TEXT: {
+        // A text made by another program may run to hundreds of megabytes; no reader
+        // shows more than shownTextLimit characters, and one more tells it was cut.
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+        const qsizetype bytes = sqlite3_column_bytes(st, i);
+        if (bytes <= shownTextLimit + 1)
+            return QString::fromUtf8(text, bytes);
+        // No character takes more than four bytes; a cut falls between characters.
+        qsizetype read = std::min(bytes, 4 * (shownTextLimit + 1));
+        while (read < bytes && (text[read] & 0xC0) == 0x80)
+            --read;
+        return QString::fromUtf8(text, read).left(shownTextLimit + 1);
+    }
     case SQLITE_BLOB:
         return QByteArray(
             static_cast<const char*>(sqlite3_column_blob(st, i)), sqlite3_column_bytes(st, i));

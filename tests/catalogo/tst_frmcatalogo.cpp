@@ -1,5 +1,6 @@
 #include "catalogo/frmcatalogo.h"
 #include "data/catalogfile.h"
+#include "saveroundtrip.h"
 #include "scriptedmessageboxes.h"
 #include "testcatalog.h"
 #include "ui/formhost.h"
@@ -28,6 +29,9 @@ const QString noEntera = QStringLiteral("La clave del CD debe ser un número ent
                                         "la clave sólo con cifras, sin decimales ni separadores.");
 const QString nadaQueEliminar = QStringLiteral("Seleccione datos antes de intentar eliminar.");
 const QString confirmar = QStringLiteral("Esto eliminará los datos del CD. ¿Desea hacerlo?");
+const QString cambiado = "Los datos guardados del CD no son los que se mostraban; ahora se "
+                         "muestran los guardados.\r"
+    + confirmar;
 
 // The 24 boxes in focus order.
 const QStringList cajas = [] {
@@ -50,6 +54,7 @@ const QMap<int, QStringList> discos {
     { 8, { "STRASSE " + QString(30, u'Ñ'), "GROSS", QString(260, u'D'), QString(31, u'S') } },
     { 9, { "", "ANÓNIMO", "SIN NOMBRE", "N9" } },
     { 12, { "DOCE", "DOCENA", "DISCO DOCE", "D1" } },
+    { 13, { "LARGO", "", QString(70000, u'L'), "S" } },
     { 1000, { "MIL", "MILES", "DISCO MIL", "M1" } },
     { 10000, { "DIEZ MIL", "MILES", "DISCO DIEZ MIL", "M10" } },
 };
@@ -64,7 +69,13 @@ QStringList registro(QStringList t = {})
 // The boxes showing a CD of the fixture; all empty for -1.
 QStringList mostrado(int id)
 {
-    return id < 0 ? registro() : registro(QStringList { QString::number(id) } + discos[id]);
+    if (id < 0)
+        return registro();
+    QStringList t = QStringList { QString::number(id) } + discos[id];
+    // Past 65536 characters a text is shown cut, with a mark.
+    if (t[3].size() > 65536)
+        t[3] = t[3].left(65536) + " […]";
+    return registro(t);
 }
 
 // The form on a catalogue file of its own holding CDs of the fixture, with and
@@ -131,15 +142,20 @@ struct Anfitrion final : velmor::FormHost {
     int consultas = 0;
 };
 
-// The CDs stored, what is typed, the answer to the question, the message shown and
-// the ids left in datos_cd then in canciones; last, CDs stored without songs.
+// The CDs stored, what is typed, the answers to the questions, the messages shown and
+// the ids left in datos_cd then in canciones; then CDs stored without songs, what
+// another program stores before the form loads and changes once the boxes are typed,
+// and the boxes afterwards when they are not as the songs row says.
 struct Eliminacion {
     QList<int> con;
     QStringList tecleado;
-    bool si;
-    QString mensaje;
+    QList<bool> respuestas;
+    QStringList mensajes;
     QStringList quedan;
     QList<int> sin = {};
+    QString antes = {};
+    QString entretanto = {};
+    QStringList cajas = {};
 };
 
 // The toolbar commands by button index, 0 to 10; separators and indexes without a
@@ -169,12 +185,17 @@ private slots:
     void limites_data()
     {
         QTest::addColumn<int>("caja");
-        QTest::addColumn<int>("limite");
-        QTest::newRow("clave") << 0 << 4;
-        QTest::newRow("nombre") << 1 << 30;
-        QTest::newRow("artista") << 2 << 25;
-        QTest::newRow("descripción") << 3 << 250;
-        QTest::newRow("última canción") << 23 << 30;
+        QTest::addColumn<QString>("pegado");
+        QTest::addColumn<QString>("queda");
+        for (auto [fila, caja, limite] : { std::tuple { "clave", 0, 4 }, { "nombre", 1, 30 },
+                 { "artista", 2, 25 }, { "descripción", 3, 250 }, { "última canción", 23, 30 } })
+            QTest::newRow(fila) << caja << QString(limite + 7, u'x')
+                                << QString(limite - 2, u'x') + "ab";
+        // What the box may not hold becomes a blank or is left out.
+        QTest::newRow("tabulador y saltos en una línea") << 1 << "a\tb\r\nc\x01\u2028"
+                                                         << "a b c abz";
+        QTest::newRow("saltos en la descripción") << 3 << "a\r\nb\tc\x01\x0b"
+                                                  << "a\nb c\nabz";
     }
 
     // Text pasted before what a box holds is cut where it overflows; typing into a
@@ -182,15 +203,16 @@ private slots:
     void limites()
     {
         QFETCH(int, caja);
-        QFETCH(int, limite);
+        QFETCH(QString, pegado);
+        QFETCH(QString, queda);
         Formulario f;
         QVERIFY(f.cargar());
         f.escribir(cajas[caja], "ab");
-        QApplication::clipboard()->setText(QString(limite + 7, u'x'));
+        QApplication::clipboard()->setText(pegado);
         QTest::keyClick(f.caja(cajas[caja]), Qt::Key_Home);
         QTest::keyClick(f.caja(cajas[caja]), Qt::Key_V, Qt::ControlModifier);
         f.escribir(cajas[caja], "z");
-        QCOMPARE(f.textos()[caja], QString(limite - 2, u'x') + "ab");
+        QCOMPARE(f.textos()[caja], queda);
     }
 
     // The form, its boxes and its labels keep the size and places they were drawn with,
@@ -223,10 +245,11 @@ private slots:
         QTest::addColumn<QStringList>("tecleado");
         QTest::addColumn<QString>("mensaje");
         QTest::addColumn<QStringList>("filas");
+        QTest::addColumn<QString>("otroPrograma"); // stores this before the form loads
         // CD 12, and a songs row 3 without its CD.
         const QStringList antes { "12|DOCE|DOCENA|DISCO DOCE", "3|HUÉRFANA|||", "12|D1|||" };
         const auto sinGrabar = [&](const char* fila, QStringList tecleado, QString mensaje) {
-            QTest::newRow(fila) << tecleado << mensaje << antes;
+            QTest::newRow(fila) << tecleado << mensaje << antes << QString();
         };
         sinGrabar("sin clave", { "", "n", "", "d" }, sinDatos);
         sinGrabar("sin nombre", { "4", "", "a", "d" }, sinDatos);
@@ -244,10 +267,32 @@ private slots:
                    "Tres" }
             << QString()
             << QStringList { "7|CANCIÓN DE CUNA|THE BEATLES|ÑANDÚ Y GÜIRO", antes[0], antes[1],
-                   "7|UNO||TRES|", antes[2] };
+                   "7|UNO||TRES|", antes[2] }
+            << QString();
         QTest::newRow("ceros delante")
             << QStringList { "0015", "quince", "", "d" } << QString()
-            << QStringList { antes[0], "15|QUINCE||D", antes[1], antes[2], "15||||" };
+            << QStringList { antes[0], "15|QUINCE||D", antes[1], antes[2], "15||||" } << QString();
+        // The CD shown keeps its stored key, which a double would make 2^53.
+        QTest::newRow("clave mostrada más allá de 2^53")
+            << QStringList { "", "impar" } << "Ya existe un CD con la clave 9007199254740993."
+            << QStringList { antes[0], "9007199254740993|IMPAR||D", antes[1], antes[2],
+                   "9007199254740993||||" }
+            << "insert into datos_cd values (9007199254740993, 'IMPAR', '', 'D'); insert into "
+               "canciones (id) values (9007199254740993)";
+        // A name another program stored of nothing but a control is no name.
+        QTest::newRow("nombre mostrado sin nada que grabar")
+            << QStringList { "5" } << sinDatos
+            << QStringList { "5|\x01||D", antes[0], antes[1], "5||||", antes[2] }
+            << "insert into datos_cd values (5, char(1), '', 'D'); insert into canciones (id) "
+               "values (5)";
+        // A value another program stored longer than its column is not stored again.
+        QTest::newRow("descripción mostrada demasiado larga")
+            << QStringList { "5" }
+            << "No se ha grabado el CD.\rLa descripción tiene 300 caracteres (máximo 250)."
+            << QStringList { "5|CINCO|QUINTETO|" + QString(300, 'L'), antes[0], antes[1],
+                   "5|C1||C3|", antes[2] }
+            << "insert into datos_cd values (5, 'CINCO', 'QUINTETO', printf('%.300c', 'L')); "
+               "insert into canciones (id, cancion1, cancion3) values (5, 'C1', 'C3')";
     }
 
     // Refused or not, the boxes keep what was typed. A CD just saved is found by its key
@@ -257,8 +302,11 @@ private slots:
         QFETCH(QStringList, tecleado);
         QFETCH(QString, mensaje);
         QFETCH(QStringList, filas);
+        QFETCH(QString, otroPrograma);
         Formulario f({ 12 });
         f.archivo.exec("insert into canciones(id, cancion1) values (3, 'HUÉRFANA')");
+        if (!otroPrograma.isEmpty())
+            f.archivo.exec(otroPrograma);
         QVERIFY(f.cargar());
         f.teclear(tecleado);
         const QStringList antes = f.textos();
@@ -290,8 +338,8 @@ private slots:
     }
 
     // The file refuses the songs row of a command: nothing of it is stored, the boxes
-    // stay, the message says so in Spanish with the file's reason, and once the file
-    // accepts it again the same command succeeds.
+    // stay, the message says so in Spanish naming the trigger, never with the trigger's
+    // own text, and once the file accepts it again the same command succeeds.
     void fallosDelArchivo()
     {
         QFETCH(QString, comando);
@@ -310,7 +358,7 @@ private slots:
         const QString mensaje = f.mensajes.take().last();
         QVERIFY2(
             mensaje.startsWith(grabar ? "No se ha grabado el CD.\r" : "No se ha eliminado el CD.\r")
-                && mensaje.contains("fallo"),
+                && mensaje.contains("«t»") && !mensaje.contains("fallo"),
             qPrintable(mensaje));
         QCOMPARE(f.filas(), filas);
         QCOMPARE(f.textos(), antes);
@@ -322,17 +370,52 @@ private slots:
     void eliminar_data()
     {
         QTest::addColumn<Eliminacion>("e");
-        const QStringList otro { "9", "n", "", "d" }, cinco { "5", "5" };
+        const QStringList otro { "9", "n", "", "d" }, cinco { "5", "5" }, si { confirmar };
+        const QStringList otraVez { confirmar, cambiado };
+        QStringList cincoCambiado = mostrado(5);
+        cincoCambiado[1] = "OTRO";
+        const QString otroNombre = "update datos_cd set nombre = 'OTRO' where id = 5";
         const std::pair<const char*, Eliminacion> filas[] = {
-            { "CD mostrado", { { 5, 12 }, { "5" }, true, confirmar, { "12", "12" } } },
-            { "catálogo vacío", { {}, otro, true, nadaQueEliminar, {} } },
-            { "falta la descripción", { { 5 }, { "9", "n" }, true, nadaQueEliminar, cinco } },
-            { "respuesta No", { { 5 }, { "5" }, false, confirmar, cinco } },
+            { "CD mostrado", { { 5, 12 }, { "5" }, { true }, si, { "12", "12" } } },
+            { "catálogo vacío", { {}, otro, { true }, { nadaQueEliminar }, {} } },
+            { "falta la descripción",
+                { { 5 }, { "9", "n" }, { true }, { nadaQueEliminar }, cinco } },
+            { "respuesta No", { { 5 }, { "5" }, { false }, si, cinco } },
             // 1E4 is key 10000, shown whole in the four-character box.
-            { "clave 1E4", { { 1000, 10000 }, { "1E4" }, true, confirmar, { "1000", "1000" } } },
-            { "clave desconocida", { { 5 }, otro, true, confirmar, cinco } },
-            // Letters mean key 0; CD 0 lacks its songs row, so only its datos_cd row goes.
-            { "letras: clave 0", { { 5 }, { "ab", "n", "", "d" }, true, confirmar, cinco, { 0 } } },
+            { "clave 1E4", { { 1000, 10000 }, { "1E4" }, { true }, si, { "1000", "1000" } } },
+            { "clave desconocida", { { 5 }, otro, { true }, si, cinco } },
+            // Letters mean key 0; CD 0 lacks its songs row and is not what the boxes show:
+            // it is shown and asked for again, then only its datos_cd row goes.
+            { "letras: clave 0",
+                { { 5 }, { "ab", "n", "", "d" }, { true, true }, otraVez, cinco, { 0 }, {}, {},
+                    { "0", "CERO", "NADIE", "DISCO CERO" } } },
+            // Another program changed the CD shown: the stored one is shown and asked for.
+            { "cambiado por otro programa, No",
+                { .con = { 5 },
+                    .tecleado = { "5" },
+                    .respuestas = { true, false },
+                    .mensajes = otraVez,
+                    .quedan = cinco,
+                    .entretanto = otroNombre,
+                    .cajas = cincoCambiado } },
+            { "cambiado por otro programa, Sí",
+                { .con = { 5 },
+                    .tecleado = { "5" },
+                    .respuestas = { true, true },
+                    .mensajes = otraVez,
+                    .quedan = {},
+                    .entretanto = otroNombre } },
+            // Keys a double cannot tell apart: the one shown goes.
+            { "clave más allá de 2^53",
+                { .con = {},
+                    .tecleado = { "", "impar" },
+                    .respuestas = { true },
+                    .mensajes = si,
+                    .quedan = { "9007199254740992", "9007199254740992" },
+                    .antes = "insert into datos_cd values (9007199254740992, 'PAR', '', 'D'), "
+                             "(9007199254740993, 'IMPAR', '', 'D'); insert into canciones (id) "
+                             "values (9007199254740992), (9007199254740993)",
+                    .cajas = registro() } },
         };
         for (const auto& [fila, e] : filas)
             QTest::newRow(fila) << e;
@@ -342,16 +425,23 @@ private slots:
     {
         QFETCH(Eliminacion, e);
         Formulario f(e.con, e.sin);
+        if (!e.antes.isEmpty())
+            f.archivo.exec(e.antes);
         QVERIFY(f.cargar());
         f.teclear(e.tecleado);
+        if (!e.entretanto.isEmpty())
+            f.archivo.exec(e.entretanto);
         const QStringList antes = f.textos();
-        f.mensajes.answers = { e.si };
+        f.mensajes.answers = e.respuestas;
         f.pulsar("eliminar");
-        QCOMPARE(f.mensajes.take(), QStringList { e.mensaje });
+        QCOMPARE(f.mensajes.take(), e.mensajes);
         QCOMPARE(f.archivo.column("select id from datos_cd union all select id from canciones"),
             e.quedan);
         // Only a deleted songs row clears the boxes.
-        QCOMPARE(f.textos(), f.archivo.count("canciones") < e.con.size() ? registro() : antes);
+        QCOMPARE(f.textos(),
+            !e.cajas.isEmpty()                                ? registro(e.cajas)
+                : f.archivo.count("canciones") < e.con.size() ? registro()
+                                                              : antes);
     }
 
     void cadaClic_data()
@@ -399,6 +489,7 @@ private slots:
             { "ceros delante", { 0, { "0012" }, { 12 }, "12", { 12 } } },
             { "exponente", { 0, { "1", "E", "4" }, { -1, -1, 10000 }, "10000", { 1000, 10000 } } },
             { "textos más largos que sus cajas", { 0, { "8" }, { 8 }, "8", { 8 } } },
+            { "descripción de más de 64 KiB", { 0, { "13" }, { 13 }, "13", { 13 } } },
             { "letras: clave 0", { 0, { "x" }, { 0 }, "0", { 0, 1 } } },
             { "vaciada a mano", { 0, { "12", "\b\b" }, { 12, -1 }, "", { 12 } } },
             { "vaciada con CD 0", { 0, { "12", "\b\b" }, { 12, 0 }, "0", { 0, 12 } } },
@@ -443,6 +534,56 @@ private slots:
         }
         QCOMPARE(f.textos()[b.caja], b.queda);
         QVERIFY(f.mensajes.shown.isEmpty());
+    }
+
+    void propiedad_data()
+    {
+        QTest::addColumn<QStringList>("pegado"); // name, artist, description, songs
+        QTest::addColumn<QStringList>("guardado"); // the same stored; "-": refused
+        const QString x30(30, 'x'), pares = QString(29, 'x') + "𐐀";
+        const QStringList s31(20, QString(31, 's'));
+        const struct {
+            const char* fila;
+            QStringList pegado, guardado;
+        } filas[] = {
+            { "eszet, ligaduras, marcas",
+                { "Große Straße der Weißen Flößen", "ﬁn ﬂor ŉ", "n\u0303o, a\u0301", "ǅ𝄞ω" },
+                { "GROßE STRAßE DER WEIßEN FLÖßEN", "ﬁN ﬂOR ŉ", "N\u0303O, A\u0301", "Ǆ𝄞Ω" } },
+            { "tabuladores y saltos pegados",
+                { "a\tb\r\nc", "x\u2028y", "uno\r\ndos\u2029tres\tcuatro\rcinco", "s\u0085t" },
+                { "A B C", "X Y", "UNO\nDOS\nTRES CUATRO\nCINCO", "S T" } },
+            { "comillas, comas y punto y coma", { "\"Don't\"; stop", "a,b;c", "'\";,\n;", "\"" },
+                { "\"DON'T\"; STOP", "A,B;C", "'\";,\n;", "\"" } },
+            { "controles y medio par sueltos",
+                { QString(QChar(0xD800)) + "a" + QChar(0) + "b\x1b\u007f", "\u009f", "d\x01" },
+                { "AB", "", "D" } },
+            { "en el límite y pasado",
+                QStringList { x30 + "x", QString(26, 'a'), QString(251, 'd') } + s31,
+                QStringList { x30.toUpper(), QString(25, 'A'), QString(250, 'D') }
+                    + QStringList(20, QString(30, 'S')) },
+            { "par sustituto en el límite", { pares, "", "d", pares },
+                { QString(29, 'X'), "", "D", QString(29, 'X') } },
+            { "espacios, BOM y no caracteres",
+                { "  ", QChar(0xFEFF) + QString("b"), "\uFFFD\uFDD0d\uFFFF", " \uFFFE " },
+                { "  ", QChar(0xFEFF) + QString("B"), "\uFFFD\nD\uFFFF", " \uFFFE " } },
+            { "sólo controles en el nombre", { "\x01\x02", "", "d" }, { "-" } },
+        };
+        for (const auto& f : filas)
+            QTest::newRow(f.fila) << f.pegado << f.guardado;
+    }
+
+    // Whatever is pasted and saved, verificar passes and both backups bring it back.
+    void propiedad()
+    {
+        QFETCH(QStringList, pegado);
+        QFETCH(QStringList, guardado);
+        SaveRoundTrip prueba;
+        const QString fallo = prueba.check(pegado);
+        QVERIFY2(fallo.isEmpty(), qPrintable(fallo));
+        if (guardado == QStringList { "-" })
+            QCOMPARE(prueba.stored, QStringList());
+        else
+            QCOMPARE(prueba.stored.mid(0, guardado.size()), guardado);
     }
 
     void preparaBusquedas_data()

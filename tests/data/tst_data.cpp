@@ -234,6 +234,11 @@ private slots:
             QCOMPARE(can.Fields("cancion2").text(), "OTRA");
             QCOMPARE(foundId(cd, criterioArtista(QString::fromUtf8("río"))), "3");
             QCOMPARE(foundId(cd, criterioArtista("rio")), "none");
+            // A text far longer than anything shown is read one character beyond it.
+            cat.addCd(20, "LARGA", "", QString(70000, u'ñ'));
+            bind(datcd, cat.path(), "datos_cd");
+            QCOMPARE(foundId(datcd.Recordset(), keyCriterion("20")), "20");
+            QCOMPARE(datcd.Recordset().Fields("descripcion").text(), QString(65537, u'ñ'));
         } else if (operation == "save") {
             saveCd(datcd, datcan, 5, "ESTRELLA", "D5", { "S5" });
             QCOMPARE(cat.column("select nombre || '|' || artista || '|' || descripcion "
@@ -751,16 +756,46 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("numeric");
         QTest::addColumn<QString>("criterion");
-        QTest::newRow("empty") << "C" << "" << false << "id=0";
-        QTest::newRow("surrounding blanks") << "C" << " 12 " << true << "id=12";
-        QTest::newRow("letters") << "C" << "12abc" << false << "id=12";
-        QTest::newRow("negative") << "C" << "-3" << true << "id=-3";
-        QTest::newRow("exponent") << "C" << "1E2" << true << "id=100";
-        QTest::newRow("fraction C") << "C" << "2.5" << true << "id=2.5";
-        QTest::newRow("fraction es") << "es_ES" << "2,5" << true << "id=2";
-        QTest::newRow("full stop es") << "es_ES" << "2.5" << false << "id=2.5";
-        QTest::newRow("group es") << "es_ES" << "10.000" << true << "id=10";
-        QTest::newRow("hexadecimal") << "C" << "&H10" << true << "id=16";
+        QTest::addColumn<QString>("key"); // the key read, or why there is none
+        const QString exact = "no se puede guardar exacta (el máximo es 9007199254740992)";
+        QTest::newRow("empty") << "C"
+                               << "" << false << "id=0"
+                               << "falta la clave";
+        QTest::newRow("surrounding blanks") << "C"
+                                            << " 12 " << true << "id=12"
+                                            << "12";
+        QTest::newRow("letters") << "C"
+                                 << "12abc" << false << "id=12"
+                                 << "la clave «12abc» no es un número";
+        QTest::newRow("negative") << "C"
+                                  << "-3" << true << "id=-3"
+                                  << "-3";
+        QTest::newRow("exponent") << "C"
+                                  << "1E2" << true << "id=100"
+                                  << "100";
+        QTest::newRow("fraction C") << "C"
+                                    << "2.5" << true << "id=2.5"
+                                    << "la clave «2.5» no es un número entero";
+        QTest::newRow("fraction es") << "es_ES"
+                                     << "2,5" << true << "id=2"
+                                     << "la clave «2,5» se guardaría como 2";
+        QTest::newRow("full stop es") << "es_ES"
+                                      << "2.5" << false << "id=2.5"
+                                      << "la clave «2.5» no es un número";
+        QTest::newRow("group es") << "es_ES"
+                                  << "10.000" << true << "id=10"
+                                  << "la clave «10.000» se guardaría como 10";
+        QTest::newRow("hexadecimal") << "C"
+                                     << "&H10" << true << "id=16"
+                                     << "16";
+        QTest::newRow("largest key") << "C"
+                                     << "-9007199254740992" << true << "id=-9007199254740992"
+                                     << "-9007199254740992";
+        // A double holds 2^53 + 1 as 2^53: the text names a key it would not store.
+        QTest::newRow("beyond a double's whole numbers")
+            << "C"
+            << "9007199254740993" << true << "id=9007199254740992"
+            << "la clave «9007199254740993» " + exact;
     }
 
     void numericText()
@@ -769,13 +804,144 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, numeric);
         QFETCH(QString, criterion);
+        QFETCH(QString, key);
         const QLocale saved;
         QLocale::setDefault(QLocale(locale));
         const bool result = isNumericText(text);
         const QString formed = keyCriterion(text);
+        const KeyReading read = readKey(text);
         QLocale::setDefault(saved);
         QCOMPARE(result, numeric);
         QCOMPARE(formed, criterion);
+        QCOMPARE(read.problem == KeyReading::Problem::None ? QString::number(read.key)
+                                                           : read.reason(text),
+            key);
+    }
+
+    void upperCase_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("upper");
+        QTest::newRow("accents and eñe") << "es_ES"
+                                         << "canción ñandú"
+                                         << "CANCIÓN ÑANDÚ";
+        // Letters whose upper case is longer stay, so the text keeps its length.
+        QTest::newRow("sharp s") << "es_ES"
+                                 << "Große Straße der Weißen Flößen"
+                                 << "GROßE STRAßE DER WEIßEN FLÖßEN";
+        QTest::newRow("ligatures and apostrophe n") << "es_ES"
+                                                    << "ﬁn ﬄ ŉ"
+                                                    << "ﬁN ﬄ ŉ";
+        QTest::newRow("Turkish dotted i") << "tr_TR"
+                                          << "istanbul"
+                                          << "İSTANBUL";
+        QTest::newRow("letters beyond the basic plane") << "es_ES"
+                                                        << "𐐨𐐩x"
+                                                        << "𐐀𐐁X";
+        QTest::newRow("half a surrogate pair kept")
+            << "es_ES" << QString(QChar(0xD801)) + "a" << QString(QChar(0xD801)) + "A";
+        QTest::newRow("combining marks") << "es_ES"
+                                         << "n\u0303o"
+                                         << "N\u0303O";
+    }
+
+    void upperCase()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, text);
+        QFETCH(QString, upper);
+        const QLocale saved;
+        QLocale::setDefault(QLocale(locale));
+        const QString result = upperCaseForm(text);
+        QLocale::setDefault(saved);
+        QCOMPARE(result, upper);
+    }
+
+    void upperCaseOfEveryLetter_data()
+    {
+        QTest::addColumn<QString>("locale");
+        for (const char* locale : { "es_ES", "tr_TR", "el_GR", "lt_LT", "hy_AM" })
+            QTest::newRow(locale) << QString::fromLatin1(locale);
+    }
+
+    // Saved again, or imported, a stored text neither grows nor changes.
+    void upperCaseOfEveryLetter()
+    {
+        QFETCH(QString, locale);
+        const QLocale saved;
+        QLocale::setDefault(QLocale(locale));
+        QStringList wrong;
+        for (char32_t c = 1; c < 0x110000 && wrong.size() < 5; ++c) {
+            if (c >= 0xD800 && c < 0xE000)
+                continue;
+            const QString letter = QString::fromUcs4(&c, 1);
+            const QString upper = upperCaseForm(letter);
+            if (upper.size() != letter.size() || upperCaseForm(upper) != upper)
+                wrong << QString::number(c, 16);
+        }
+        QLocale::setDefault(saved);
+        QCOMPARE(wrong, QStringList());
+    }
+
+    void textRules_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept"); // what the boxes let through
+        QTest::addColumn<QString>("problem"); // with the typed text as a stored value
+        const int nombre = int(TextColumn::Nombre), descripcion = int(TextColumn::Descripcion),
+                  cancion = int(TextColumn::Cancion);
+        const QString control = "tiene un carácter de control (U+%1)";
+        QTest::newRow("tab and line breaks in one line") << cancion << "a\tb\r\nc\nd\re"
+                                                         << "a b c d e" << control.arg("0009");
+        QTest::newRow("line breaks in the description") << descripcion << "a\r\nb\rc\u2028d\te"
+                                                        << "a\nb\nc\nd e" << control.arg("000D");
+        QTest::newRow("CR LF kept in a stored description") << descripcion << "a\r\nb"
+                                                            << "a\nb"
+                                                            << "";
+        QTest::newRow("other controls left out, next line a blank")
+            << nombre << QString("a") + QChar(0) + "b\x1b\u007f\u0085\u009fc"
+            << "ab c" << control.arg("0000");
+        QTest::newRow("paragraph separator") << nombre << "a\u2029b"
+                                             << "a b"
+                                             << "tiene un separador de líneas (U+2029)";
+        QTest::newRow("half a surrogate pair") << cancion << QString(QChar(0xDC00)) + "a𐐀"
+                                               << "a𐐀"
+                                               << "tiene medio carácter suelto (U+DC00)";
+        QTest::newRow("quotes, semicolons, combining marks") << nombre << "«\"'n\u0303»; ;"
+                                                             << "«\"'n\u0303»; ;"
+                                                             << "";
+        QTest::newRow("at the limit") << nombre << QString(30, 'x') << QString(30, 'x') << "";
+        QTest::newRow("past the limit")
+            << nombre << QString(31, 'x') << QString(31, 'x') << "tiene 31 caracteres (máximo 30)";
+        // A letter beyond the basic plane takes two characters, as in the boxes.
+        const QString pairs = QString(15, 'x') + QString("𐐀").repeated(8);
+        QTest::newRow("pairs count twice")
+            << cancion << pairs << pairs << "tiene 31 caracteres (máximo 30)";
+        // Earlier versions stored "ß" as "SS": such a text counts as typed.
+        QTest::newRow("earlier upper case of sharp s")
+            << nombre << "GROSSE STRASSE DER WEISSEN FLÖSSEN"
+            << "GROSSE STRASSE DER WEISSEN FLÖSSEN"
+            << "";
+        QTest::newRow("earlier upper case past the limit")
+            << nombre << "GROSSE STRASSE DER WEISSEN FLÖSSEN XYZ"
+            << "GROSSE STRASSE DER WEISSEN FLÖSSEN XYZ"
+            << "tiene 38 caracteres (máximo 30)";
+    }
+
+    void textRules()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        QFETCH(QString, problem);
+        const auto c = TextColumn(column);
+        QCOMPARE(boxText(c, typed), kept);
+        QCOMPARE(characterProblem(c, boxText(c, typed)), QString());
+        QCOMPARE(textProblem(c, typed), problem);
+        if (typed.isValidUtf16())
+            QCOMPARE(storedTextProblem(c, typed.toUtf8()), problem);
     }
 
     void valueTexts_data()

@@ -3,12 +3,15 @@
 #include "checkguard.h"
 
 #include "data/catalogfile.h"
+#include "data/catalogobstacles.h"
 #include "data/connection.h"
 #include "data/dataerror.h"
+#include "data/valuerules.h"
 
 #include <algorithm>
 #include <memory>
 #include <sqlite3.h>
+#include <vector>
 
 namespace velmor::tool {
 
@@ -50,6 +53,9 @@ namespace {
         bool declaration(const char* table);
         void types(const char* table, const QStringList& columns);
         void caseInsensitiveIndexes();
+        void keyRange(const char* table);
+        void textValues(const char* table, const QStringList& columns);
+        void obstacles();
 
     private:
         // The columns asked for that the table has.
@@ -389,6 +395,95 @@ namespace {
         if (indexes.isEmpty())
             good(QStringLiteral("Sin índices de texto sin distinción de mayúsculas"));
     }
+
+    // Keys beyond what a double holds exactly: the key box, the look-up by key and the
+    // search by key would name a neighbouring key.
+    void Checker::keyRange(const char* table)
+    {
+        const QByteArray where = QByteArray(" from ") + table
+            + " where typeof(id) in ('integer', 'real') and (id > " + QByteArray::number(largestKey)
+            + " or id < " + QByteArray::number(-largestKey) + ")";
+        const qint64 total = count("select count(*)" + where);
+        if (total == 0)
+            return;
+        const QStringList keys
+            = values("select id" + where + " order by id limit " + QByteArray::number(keysNamed));
+        problem(QStringLiteral("%1 tiene %2 claves fuera de las que el programa maneja exactas "
+                               "(de %3 a %4): %5")
+                    .arg(QString::fromLatin1(table))
+                    .arg(total)
+                    .arg(-largestKey)
+                    .arg(largestKey)
+                    .arg(keyList(keys, total)));
+    }
+
+    // Every text value by the rules the form saves with: what this finds, importar
+    // would refuse.
+    void Checker::textValues(const char* table, const QStringList& columns)
+    {
+        const QStringList texts = present(table, columns.mid(1));
+        if (texts.isEmpty() || present(table, { QStringLiteral("id") }).isEmpty())
+            return;
+        QByteArray sql = "select id";
+        for (const QString& column : texts)
+            sql += ", \"" + column.toUtf8() + '"';
+        const Statement statement = prepare(sql + " from " + table + " order by id");
+        sqlite3_stmt* row = statement.get();
+        std::vector<QStringList> found(size_t(texts.size()));
+        std::vector<qint64> totals(size_t(texts.size()), 0);
+        int rc;
+        while ((rc = sqlite3_step(row)) == SQLITE_ROW) {
+            for (int i = 0; i < int(texts.size()); ++i) {
+                if (sqlite3_column_type(row, i + 1) != SQLITE_TEXT)
+                    continue; // nulls and values of other types are named by their own checks
+                const TextColumn column = texts[i] == QLatin1String("nombre") ? TextColumn::Nombre
+                    : texts[i] == QLatin1String("artista")                    ? TextColumn::Artista
+                    : texts[i] == QLatin1String("descripcion") ? TextColumn::Descripcion
+                                                               : TextColumn::Cancion;
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, i + 1));
+                const qsizetype bytes = sqlite3_column_bytes(row, i + 1);
+                const QString why = bytes == 0 && isRequired(column)
+                    ? QStringLiteral("está vacío")
+                    : storedTextProblem(column, QByteArrayView(text, bytes));
+                if (why.isEmpty())
+                    continue;
+                if (++totals[size_t(i)] <= keysNamed)
+                    found[size_t(i)] << QStringLiteral("clave %1: %2")
+                                            .arg(QString::fromUtf8(reinterpret_cast<const char*>(
+                                                     sqlite3_column_text(row, 0))),
+                                                why);
+            }
+        }
+        if (stopsTheCheck(rc))
+            throw Unreadable { failureText(m_db, m_path, rc) };
+        if (rc != SQLITE_DONE)
+            throw Failure { failureText(m_db, m_path, rc) };
+        bool any = false;
+        for (size_t i = 0; i < found.size(); ++i) {
+            if (!totals[i])
+                continue;
+            any = true;
+            QString examples = found[i].join(QStringLiteral("; "));
+            if (totals[i] > keysNamed)
+                examples += QStringLiteral("; y %1 más").arg(totals[i] - keysNamed);
+            problem(QStringLiteral("%1.%2 tiene %3 valores que el programa no guardaría (%4)")
+                        .arg(QString::fromLatin1(table), texts[qsizetype(i)])
+                        .arg(totals[i])
+                        .arg(examples));
+        }
+        if (!any)
+            good(QStringLiteral("Tabla %1: textos válidos").arg(QString::fromLatin1(table)));
+    }
+
+    // Objects in the file that make the program's saves fail, named rather than quoted.
+    void Checker::obstacles()
+    {
+        const std::vector<CatalogObstacle> found = catalogObstacles(m_db);
+        for (const CatalogObstacle& obstacle : found)
+            problem(obstacle.object + QLatin1Char(' ') + obstacle.effect);
+        if (found.empty())
+            good(QStringLiteral("Nada en el archivo impide grabar CDs"));
+    }
 }
 
 CheckReport checkCatalog(const QString& path, Progress* progress)
@@ -462,13 +557,18 @@ CheckReport checkCatalog(const QString& path, Progress* progress, std::chrono::m
             checker.nulls("datos_cd", CatalogFile::datosCdColumns());
             checker.types("datos_cd", CatalogFile::datosCdColumns());
             checker.uniqueKeys("datos_cd");
+            checker.keyRange("datos_cd");
+            checker.textValues("datos_cd", CatalogFile::datosCdColumns());
         }
         if (canciones) {
             checker.nulls("canciones", CatalogFile::cancionesColumns());
             checker.types("canciones", CatalogFile::cancionesColumns());
             checker.uniqueKeys("canciones");
+            checker.keyRange("canciones");
+            checker.textValues("canciones", CatalogFile::cancionesColumns());
         }
         checker.caseInsensitiveIndexes();
+        checker.obstacles();
         if (datos && canciones) {
             checker.pairs("datos_cd", "canciones");
             checker.pairs("canciones", "datos_cd");

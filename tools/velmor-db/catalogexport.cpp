@@ -6,6 +6,7 @@
 
 #include "data/catalogfile.h"
 #include "data/connection.h"
+#include "data/valuerules.h"
 
 #include <QIODevice>
 #include <QStringList>
@@ -67,7 +68,14 @@ ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progre
     const int columns = 4 + songCount;
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-        for (int i = 0; i < columns; ++i) {
+        // A key stored as a real number is written as the key rules write it ("5", not
+        // the engine's "5.0", which a Spanish locale reads as 50).
+        int first = 0;
+        if (sqlite3_column_type(statement, 0) == SQLITE_FLOAT) {
+            csv.field(numberText(sqlite3_column_double(statement, 0)).toUtf8());
+            first = 1;
+        }
+        for (int i = first; i < columns; ++i) {
             // Text comes straight from the engine as UTF-8, so no conversion is needed.
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
             csv.field(QByteArrayView(text, text ? sqlite3_column_bytes(statement, i) : 0));

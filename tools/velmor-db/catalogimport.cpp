@@ -9,118 +9,19 @@
 
 #include <QBuffer>
 #include <QHash>
-#include <QLocale>
 #include <QStringDecoder>
-#include <algorithm>
-#include <cmath>
 
 namespace velmor::tool {
 
 namespace {
-    // Beyond 2^52 a double has no room for a fraction, and beyond 2^53 not even for
-    // every whole number, so the text could name a key other than the one stored.
-    bool heldExactly(const QString& text, double value)
+    // Every text is checked in its stored upper-case form, which is what the form's
+    // boxes show when the CD is found again.
+    QString storedText(const QString& text, TextColumn column, int song, QStringList& reasons)
     {
-        QString digits = text.trimmed();
-        if (digits.startsWith(QLatin1Char('+')))
-            digits.remove(0, 1);
-        const bool negative = digits.startsWith(QLatin1Char('-'));
-        if (negative)
-            digits.remove(0, 1);
-        const bool plain = !digits.isEmpty()
-            && std::all_of(digits.cbegin(), digits.cend(),
-                [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
-        if (plain) {
-            while (digits.size() > 1 && digits.startsWith(QLatin1Char('0')))
-                digits.remove(0, 1);
-            return (negative && digits != QLatin1String("0") ? QLatin1String("-") : QString())
-                + digits
-                == numberText(value);
-        }
-        return std::fabs(value) < 4503599627370496.0;
-    }
-
-    std::optional<qint64> keyFromText(const QString& text, QStringList& reasons)
-    {
-        if (text.isEmpty()) {
-            reasons << QStringLiteral("falta la clave");
-            return std::nullopt;
-        }
-        if (!isNumericText(text)) {
-            reasons << QStringLiteral("la clave «%1» no es un número").arg(text);
-            return std::nullopt;
-        }
-        const double value = leadingNumber(text);
-        if (!isWholeKey(value)) {
-            reasons << QStringLiteral("la clave «%1» no es un número entero").arg(text);
-            return std::nullopt;
-        }
-        // The form stores the leading number; a key such as "1,000" reads as a number
-        // as a whole but would be stored as 1, so it is refused rather than altered.
-        bool ok = false;
-        const double whole = QLocale().toDouble(text.trimmed(), &ok);
-        if (!ok || whole != value) {
-            reasons << QStringLiteral("la clave «%1» se guardaría como %2")
-                           .arg(text, numberText(value));
-            return std::nullopt;
-        }
-        if (!heldExactly(text, value)) {
-            reasons << QStringLiteral("la clave «%1» no se puede guardar exacta (el máximo es "
-                                      "9007199254740992)")
-                           .arg(text);
-            return std::nullopt;
-        }
-        return qint64(value);
-    }
-
-    QString fieldName(int field)
-    {
-        switch (field) {
-        case 0:
-            return QStringLiteral("la clave");
-        case 1:
-            return QStringLiteral("el nombre");
-        case 2:
-            return QStringLiteral("el artista");
-        case 3:
-            return QStringLiteral("la descripción");
-        }
-        return QStringLiteral("la canción %1").arg(field - 3);
-    }
-
-    // Limits apply to the stored upper-case form, which is what the form's boxes
-    // show when the CD is found again.
-    // One-line boxes hold no control character; the description may hold line
-    // breaks, LF or CR LF, but never a CR of its own.
-    bool controlFree(const QString& text, int field, QStringList& reasons)
-    {
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const char16_t c = text[i].unicode();
-            if (c >= 0x20)
-                continue;
-            if (field == 3
-                && (c == u'\n' || (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')))
-                continue;
-            reasons << QStringLiteral("%1 tiene un carácter de control (U+%2)")
-                           .arg(fieldName(field))
-                           .arg(QString::number(c, 16).toUpper().rightJustified(
-                               4, QLatin1Char('0')));
-            return false;
-        }
-        return true;
-    }
-
-    QString limitedText(const QString& text, int limit, int field, QStringList& reasons)
-    {
-        if (text.isEmpty() || !controlFree(text, field, reasons))
-            return text;
-        QString upper = upperCaseForm(text);
-        if (upper.size() > limit) {
-            reasons << QStringLiteral("%1 tiene %2 caracteres (máximo %3)")
-                           .arg(fieldName(field))
-                           .arg(upper.size())
-                           .arg(limit);
-        }
+        const QString upper = upperCaseForm(text);
+        const QString problem = textProblem(column, upper);
+        if (!problem.isEmpty())
+            reasons << textName(column, song) + QLatin1Char(' ') + problem;
         return upper;
     }
 
@@ -139,7 +40,9 @@ namespace {
     bool decode(const QList<QByteArray>& raw, QStringList& fields)
     {
         fields.clear();
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        // A text may begin with U+FEFF: it is kept, not taken for a byte-order mark.
+        QStringDecoder decoder(QStringDecoder::Utf8,
+            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
         for (const QByteArray& field : raw)
             fields << decoder.decode(field);
         return !decoder.hasError();
@@ -163,21 +66,26 @@ std::optional<CdRecord> cdFromFields(const QStringList& fields, QStringList& rea
     }
     const qsizetype before = reasons.size();
     CdRecord cd;
-    std::optional<qint64> key;
-    if (controlFree(fields[0], 0, reasons))
-        key = keyFromText(fields[0], reasons);
-    if (fields[1].isEmpty())
+    if (const QString problem = characterProblem(TextColumn::Nombre, fields[0]);
+        !problem.isEmpty()) {
+        reasons << QStringLiteral("la clave ") + problem;
+    } else {
+        const KeyReading key = readKey(fields[0]);
+        if (key.problem != KeyReading::Problem::None)
+            reasons << key.reason(fields[0]);
+        cd.id = key.key;
+    }
+    if (fields[1].isEmpty() && isRequired(TextColumn::Nombre))
         reasons << QStringLiteral("falta el nombre");
-    if (fields[3].isEmpty())
+    if (fields[3].isEmpty() && isRequired(TextColumn::Descripcion))
         reasons << QStringLiteral("falta la descripción");
-    cd.nombre = limitedText(fields[1], TextLimit::nombre, 1, reasons);
-    cd.artista = limitedText(fields[2], TextLimit::artista, 2, reasons);
-    cd.descripcion = limitedText(fields[3], TextLimit::descripcion, 3, reasons);
+    cd.nombre = storedText(fields[1], TextColumn::Nombre, 0, reasons);
+    cd.artista = storedText(fields[2], TextColumn::Artista, 0, reasons);
+    cd.descripcion = storedText(fields[3], TextColumn::Descripcion, 0, reasons);
     for (int i = 0; i < songCount; ++i)
-        cd.canciones[size_t(i)] = limitedText(fields[4 + i], TextLimit::cancion, 4 + i, reasons);
-    if (!key || reasons.size() != before)
+        cd.canciones[size_t(i)] = storedText(fields[4 + i], TextColumn::Cancion, i + 1, reasons);
+    if (reasons.size() != before)
         return std::nullopt;
-    cd.id = *key;
     return cd;
 }
 

@@ -13,19 +13,12 @@ namespace velmor::tool {
 
 class Progress;
 
-// The longest text each box of the catalogue form holds.
-namespace TextLimit {
-    inline constexpr int nombre = 30;
-    inline constexpr int artista = 25;
-    inline constexpr int descripcion = 250;
-    inline constexpr int cancion = 30;
-}
-
 // The columns of a CSV line: the datos_cd columns, then cancion1 to cancion20.
 const QStringList& csvColumns();
 
-// A CD record from the texts of one CSV line, by the catalogue form's rules for a
-// save, or nullopt with every reason for refusing it in reasons.
+// A CD record from the texts of one CSV line, by the value rules the catalogue form
+// saves with (see data/valuerules.h), or nullopt with every reason for refusing it in
+// reasons.
 std::optional<CdRecord> cdFromFields(const QStringList& fields, QStringList& reasons);
 
 struct RefusedLine {

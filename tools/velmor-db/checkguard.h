@@ -20,7 +20,10 @@ class Progress;
 struct SchemaCode {
     QStringList problems; // one per object, computed columns of the catalogue's tables aside
     bool inCatalogTables = false; // those: every query on the table would compute them
-    bool any() const { return inCatalogTables || !problems.isEmpty(); }
+    // CHECK conditions of the catalogue's tables: the check of what makes a save fail
+    // names each of them, and only the integrity check would evaluate them.
+    bool checksInCatalogTables = false;
+    bool any() const { return inCatalogTables || checksInCatalogTables || !problems.isEmpty(); }
 };
 SchemaCode codeInSchema(sqlite3* db);
 

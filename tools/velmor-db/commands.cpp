@@ -72,8 +72,11 @@ Comprueba el catálogo sin modificarlo: la integridad del archivo, las tablas
 datos_cd y canciones con sus columnas en orden y una declaración que velmor
 pueda usar, que cada fila de datos_cd tenga su fila en canciones y al revés,
 que no haya valores nulos, que las claves sean números enteros y los textos
-sean texto, que las claves no se repitan y que no haya índices de texto sin
-distinción de mayúsculas (NOCASE), que otros programas ordenan de otra manera.
+sean texto, que las claves no se repitan ni pasen de 9007199254740992, que los
+textos cumplan las reglas de velmor (longitud, caracteres, UTF-8 válido), que
+no haya índices de texto sin distinción de mayúsculas (NOCASE), que otros
+programas ordenan de otra manera, y que nada del archivo (disparadores,
+condiciones CHECK, índices únicos, ordenaciones desconocidas) impida grabar.
 Escribe un informe breve; cada línea nombra el archivo.
 
 Los índices que se calculan con una expresión o llevan WHERE, las restricciones
@@ -188,8 +191,8 @@ archivo de Access no se modifica y RUTA_NUEVA no debe existir. El archivo de
 Access se lee en un proceso aparte con límites de tiempo y de memoria: si está
 dañado y la lectura falla, se dice y no se crea RUTA_NUEVA. Un CD sin fila de
 canciones se trae con las canciones vacías y se nombra en el informe; las filas
-que no se pueden traer (clave no numérica o repetida, canciones sin CD) se
-listan.
+que no se pueden traer (clave no numérica, fuera de rango o repetida, canciones
+sin CD, textos que velmor no guardaría) se listan.
 
 Códigos de salida: 0 convertido por completo; 1 convertido, pero alguna fila no
 se pudo traer; 2 un archivo no se puede leer o escribir.

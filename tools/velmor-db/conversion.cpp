@@ -12,16 +12,31 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QLocale>
+#include <QRegularExpression>
 #include <algorithm>
 
 namespace velmor::tool {
 
 namespace {
     // libmdb writes numbers in the C locale, but a Double column may have come
-    // through the user's locale with a decimal comma.
+    // through the user's locale with a decimal comma. Plain digits are read as they
+    // are, never through a double, so that a key beyond what a double holds is not
+    // taken for its neighbour.
+    const QRegularExpression& wholeDigits()
+    {
+        static const QRegularExpression whole(QStringLiteral("^([+-]?\\d+)(?:[.,]0*)?$"));
+        return whole;
+    }
+
     std::optional<qint64> keyOf(const QString& text)
     {
         const QString trimmed = text.trimmed();
+        if (const QRegularExpressionMatch digits = wholeDigits().match(trimmed);
+            digits.hasMatch()) {
+            bool ok = false;
+            const qint64 key = digits.captured(1).toLongLong(&ok);
+            return ok && isKeyInRange(key) ? std::optional(key) : std::nullopt;
+        }
         bool ok = false;
         double value = QLocale::c().toDouble(trimmed, &ok);
         if (!ok)
@@ -30,6 +45,34 @@ namespace {
         if (!ok || !isWholeKey(value))
             return std::nullopt;
         return qint64(value);
+    }
+
+    // Why the texts of a CD cannot be brought over as they are; empty when they can.
+    QStringList textProblems(const CdRecord& cd)
+    {
+        QStringList problems;
+        const auto check = [&problems](TextColumn column, const QString& text, int song = 0) {
+            const QString problem = textProblem(column, text);
+            if (!problem.isEmpty())
+                problems << textName(column, song) + QLatin1Char(' ') + problem;
+        };
+        check(TextColumn::Nombre, cd.nombre);
+        check(TextColumn::Artista, cd.artista);
+        check(TextColumn::Descripcion, cd.descripcion);
+        for (int s = 0; s < songCount; ++s)
+            check(TextColumn::Cancion, cd.canciones[size_t(s)], s + 1);
+        return problems;
+    }
+
+    // Why keyOf found no key in the text.
+    QString keyProblem(const QString& text)
+    {
+        if (wholeDigits().match(text.trimmed()).hasMatch())
+            return QStringLiteral(": la clave está fuera de las que el programa maneja exactas "
+                                  "(de %1 a %2)")
+                .arg(-largestKey)
+                .arg(largestKey);
+        return QStringLiteral(": la clave no es un número entero");
     }
 
     QString rowName(const char* table, qsizetype index, const QString& key)
@@ -51,8 +94,7 @@ CdMapping mapCatalogRows(const QList<QStringList>& datos, const QList<QStringLis
         const QString key = row.value(0);
         const std::optional<qint64> id = keyOf(key);
         if (!id) {
-            mapping.leftOut << rowName("canciones", i, key)
-                    + QStringLiteral(": la clave no es un número entero");
+            mapping.leftOut << rowName("canciones", i, key) + keyProblem(key);
         } else if (songsOf.contains(*id)) {
             mapping.leftOut << rowName("canciones", i, key)
                     + QStringLiteral(": clave repetida en canciones (ya en la fila %1)")
@@ -68,8 +110,7 @@ CdMapping mapCatalogRows(const QList<QStringList>& datos, const QList<QStringLis
         const QString key = row.value(0);
         const std::optional<qint64> id = keyOf(key);
         if (!id) {
-            mapping.leftOut << rowName("datos_cd", i, key)
-                    + QStringLiteral(": la clave no es un número entero");
+            mapping.leftOut << rowName("datos_cd", i, key) + keyProblem(key);
             continue;
         }
         if (cdRow.contains(*id)) {
@@ -85,11 +126,19 @@ CdMapping mapCatalogRows(const QList<QStringList>& datos, const QList<QStringLis
         cd.nombre = row.value(1);
         cd.artista = row.value(2);
         cd.descripcion = row.value(3);
-        if (const auto songs = songsOf.constFind(*id); songs != songsOf.cend()) {
+        const auto songs = songsOf.constFind(*id);
+        if (songs != songsOf.cend()) {
             const QStringList& songRow = canciones[songs.value()];
             for (int s = 0; s < songCount; ++s)
                 cd.canciones[size_t(s)] = songRow.value(s + 1);
-        } else {
+        }
+        // Texts the program would not have stored are not brought over either.
+        if (const QStringList problems = textProblems(cd); !problems.isEmpty()) {
+            mapping.leftOut << rowName("datos_cd", i, key) + QStringLiteral(": ")
+                    + problems.join(QStringLiteral("; "));
+            continue;
+        }
+        if (songs == songsOf.cend()) {
             mapping.withoutSongs << QStringLiteral(
                 "CD %1 (%2): no tiene fila en canciones; se trae con las canciones vacías")
                                         .arg(cd.id)

@@ -18,7 +18,9 @@ struct CdMapping {
 
 // Pairs the rows of an older catalogue into CD records by key. datos holds rows of
 // id, nombre, artista, descripcion; canciones rows of id, cancion1 … cancion20, as
-// texts. Texts are kept as they are; a key must be a whole number.
+// texts. Texts are kept as they are; a key must be a whole number within the key
+// range, and a CD whose texts break the value rules (too long, control characters) is
+// left out with the reasons.
 CdMapping mapCatalogRows(const QList<QStringList>& datos, const QList<QStringList>& canciones);
 
 // Reads the catalogue tables of an Access/Jet file and writes them to a new
