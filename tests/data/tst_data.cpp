@@ -9,6 +9,7 @@
 #include <QTest>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <sqlite3.h>
 
 using namespace velmor;
@@ -98,8 +99,9 @@ struct EvenKeys {
         bind(other, cat.path(), "datos_cd");
     }
     Recordset& rs() { return set.Recordset(); }
-    // Writes of applyWrite separated by ", "; also "refresh" of the set, and
-    // "program: SQL" run by another program.
+    // Writes of applyWrite separated by ", "; also "refresh" of the set, "program: SQL"
+    // run by another program, "connection: SQL" run on the sets' own connection, and
+    // "begin", "commit" and "rollback" of a transaction of both sources.
     void write(const QString& steps)
     {
         for (const QString& step : steps.split(", ", Qt::SkipEmptyParts)) {
@@ -107,15 +109,37 @@ struct EvenKeys {
                 set.Refresh();
             else if (step.startsWith("program: "))
                 cat.exec(step.mid(9));
-            else
+            else if (step.startsWith("connection: "))
+                set.connection()->exec(step.mid(12).toUtf8().constData());
+            else if (step == "begin")
+                transaction.emplace(set, &other);
+            else if (step == "commit" || step == "rollback") {
+                if (step == "commit")
+                    transaction->commit();
+                transaction.reset();
+            } else
                 applyWrite(rs(), other.Recordset(), step);
         }
     }
     std::unique_ptr<TestCatalog> made;
     TestCatalog& cat;
     RecordSource set, other;
+    std::optional<TransactionGuard> transaction;
 };
 
+// How often the engine went round a loop in the statements `f` ran on the source's
+// connection: about once for each row read. A look-up answered from an index goes
+// round a few times; one that reads a table, at least once per row.
+template <typename F> int engineRounds(RecordSource& source, F&& f)
+{
+    int rounds = 0;
+    sqlite3* db = source.connection()->handle();
+    sqlite3_progress_handler(
+        db, 1, [](void* count) { return ++*static_cast<int*>(count), 0; }, &rounds);
+    f();
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    return rounds;
+}
 }
 
 class DataTest : public QObject {
@@ -571,6 +595,62 @@ private slots:
         QCOMPARE(foundId(k.rs(), "nombre='N699'"), "1398");
         QCOMPARE(foundId(k.rs(), "nombre='n700'"), "none");
         QCOMPARE(foundId(k.rs(), "artista=''"), write.contains("refresh") ? "1" : "2");
+    }
+
+    void lookUpsFollowWrites_data()
+    {
+        QTest::addColumn<QString>("writes"); // once the indexes are built
+        QTest::addColumn<QString>("criterion");
+        QTest::addColumn<QString>("found");
+        QTest::addColumn<bool>("fromIndex"); // without reading the table again
+        // Keys 2, 4, … 4000; "N300" is the name of 600, 2000 and 3400; no artist.
+        QTest::newRow("own save") << "begin, own add 1 NUEVO, commit"
+                                  << "nombre='nuevo'"
+                                  << "1" << true;
+        QTest::newRow("own add of an earlier match") << "own add 1 N300"
+                                                     << "nombre='n300'"
+                                                     << "600" << true;
+        QTest::newRow("own delete") << "own delete 600"
+                                    << "nombre='n300'"
+                                    << "2000" << true;
+        QTest::newRow("own delete, empty artist") << "own delete 2"
+                                                  << "artista=''"
+                                                  << "4" << true;
+        QTest::newRow("other source adds") << "other add 1 NUEVO"
+                                           << "nombre='nuevo'"
+                                           << "none" << true;
+        QTest::newRow("other source adds, refreshed") << "other add 1 NUEVO, refresh"
+                                                      << "nombre='nuevo'"
+                                                      << "1" << true;
+        QTest::newRow("another program renames")
+            << "program: update datos_cd set nombre = 'NUEVO' where id = 1398"
+            << "nombre='nuevo'"
+            << "1398" << false;
+        QTest::newRow("own statement on the connection")
+            << "connection: insert into datos_cd (id,nombre) values (1,'NUEVO'), refresh"
+            << "nombre='nuevo'"
+            << "1" << false;
+        QTest::newRow("own delete rolled back") << "begin, own delete 600, rollback"
+                                                << "nombre='n300'"
+                                                << "600" << false;
+    }
+
+    // The look-up indexes follow the program's own writes, and are built again only
+    // when the file changed otherwise.
+    void lookUpsFollowWrites()
+    {
+        QFETCH(QString, writes);
+        QFETCH(QString, criterion);
+        QFETCH(QString, found);
+        QFETCH(bool, fromIndex);
+        EvenKeys k("datos_cd", {}, 2000, "'N' || (i % 700)");
+        foundId(k.rs(), criterion); // builds the column's index
+        k.write(writes);
+        QString id;
+        const int rounds = engineRounds(k.set, [&] { id = foundId(k.rs(), criterion); });
+        QCOMPARE(id, found);
+        if (fromIndex)
+            QCOMPARE_LT(rounds, 100);
     }
 
     void criteria_data()
