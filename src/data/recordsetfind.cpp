@@ -80,7 +80,9 @@ std::shared_ptr<detail::TextIndex> Recordset::textIndex(int column, const QDeadl
 
 bool Recordset::prepareLookUp(const QString& column, std::chrono::milliseconds budget)
 {
-    const QDeadlineTimer deadline(budget);
+    // The coarse clock moves in steps of several milliseconds, as long as a step of
+    // idle work should take.
+    const QDeadlineTimer deadline(budget, Qt::PreciseTimer);
     if (m_kind != Kind::TableIds || !m_idsAscending || !detail::TextIndex::available())
         return true;
     const qsizetype i = indexOfName(m_columns, column);
