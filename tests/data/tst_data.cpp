@@ -7,6 +7,7 @@
 
 #include <QLocale>
 #include <QTest>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -139,6 +140,24 @@ template <typename F> int engineRounds(RecordSource& source, F&& f)
     f();
     sqlite3_progress_handler(db, 0, nullptr, nullptr);
     return rounds;
+}
+
+// How many statements that read datos_cd `f` ran on the source's connection.
+template <typename F> int readsOfTheTable(RecordSource& source, F&& f)
+{
+    int reads = 0;
+    sqlite3* db = source.connection()->handle();
+    sqlite3_trace_v2(
+        db, SQLITE_TRACE_STMT,
+        [](unsigned, void* count, void* statement, void*) {
+            if (std::strstr(sqlite3_sql(static_cast<sqlite3_stmt*>(statement)), "datos_cd"))
+                ++*static_cast<int*>(count);
+            return 0;
+        },
+        &reads);
+    f();
+    sqlite3_trace_v2(db, 0, nullptr, nullptr);
+    return reads;
 }
 }
 
@@ -497,6 +516,69 @@ private slots:
         QCOMPARE(walked.size(), count);
         QCOMPARE(walked.mid(0, ids.size()), ids);
         QCOMPARE(rs.RecordCount(), count);
+    }
+
+    void listingsHandValuesAsStored_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("listed"); // the listing's columns named before the Refresh
+        QTest::addColumn<QString>("write"); // between the Refresh and the listing
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<bool>("fromRefresh"); // the listing reads no row again
+        const QString statement = "select * from datos_cd where id > 1";
+        const QStringList all = { "2.5:2", ":3", "ABC:4", "7:5", "seis:6" };
+        QTest::newRow("table") << "datos_cd" << true << "" << QStringList { "uno:1" } + all
+                               << false;
+        QTest::newRow("statement") << statement << false << "" << all << false;
+        QTest::newRow("statement, listed") << statement << true << "" << all << true;
+        QTest::newRow("statement, listed, another program renames")
+            << statement << true << "program: update datos_cd set nombre = 'otro' where id = 6"
+            << QStringList { "2.5:2", ":3", "ABC:4", "7:5", "otro:6" } << false;
+        QTest::newRow("statement, listed, own delete")
+            << statement << true << "own delete 3"
+            << QStringList { "2.5:2", "ABC:4", "7:5", "seis:6" } << false;
+        QTest::newRow("values of a join")
+            << "select d.id, d.nombre from datos_cd d join datos_cd e on e.id = d.id where d.id > 1"
+            << false << "" << all << true;
+    }
+
+    // A listing hands every value as Fields would give it, read when the listing asks
+    // or, for the columns named beforehand, with the rows at the Refresh while the file
+    // stays as it was.
+    void listingsHandValuesAsStored()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, listed);
+        QFETCH(QString, write);
+        QFETCH(QStringList, rows);
+        QFETCH(bool, fromRefresh);
+        TestCatalog cat(handMadeSchema("integer primary key", {}, ""));
+        cat.exec("insert into datos_cd (id, nombre) values (1, 'uno'), (2, 2.5), (3, null), "
+                 "(4, x'414243'), (5, 7), (6, 'seis')");
+        RecordSource set, other;
+        if (listed)
+            set.setListedColumns({ "id", "nombre" });
+        bind(set, cat.path(), source);
+        bind(other, cat.path(), "datos_cd");
+        set.Recordset().MoveLast();
+        set.Recordset().MoveFirst();
+        if (write.startsWith("program: "))
+            cat.exec(write.mid(9));
+        else if (!write.isEmpty())
+            applyWrite(set.Recordset(), other.Recordset(), write);
+        set.Recordset().MoveFirst();
+        QStringList handed, asText;
+        const int reads = readsOfTheTable(set, [&] {
+            set.Recordset().readOnwardViews({ "nombre", "id" }, -1, [&](const ValueView* v) {
+                QByteArray scratch;
+                handed << valueText(v[0].toVariant()) + ":" + valueText(v[1].toVariant());
+                asText << QString::fromUtf8(valueTextUtf8(v[0], scratch)) + ":"
+                        + QString::fromUtf8(valueTextUtf8(v[1], scratch));
+            });
+        });
+        QCOMPARE(handed, rows);
+        QCOMPARE(asText, rows);
+        QCOMPARE(reads == 0, fromRefresh);
     }
 
     void textLookUpsFindFirstInSetOrder_data()
