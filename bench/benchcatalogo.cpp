@@ -67,9 +67,28 @@ namespace {
         return s;
     }
 
+    // A save as "grabar" makes it: both rows of a new CD in one transaction.
+    void rawSave(const RawDb& raw, const QString& key)
+    {
+        raw.exec("begin immediate");
+        Statement cd(raw.db, "insert into datos_cd values (?1, ?2, ?3, 'DESCRIPCIÓN')");
+        cd.number(1, key.toLongLong());
+        cd.text(2, QStringLiteral("NUEVO ") + key);
+        cd.text(3, QStringLiteral("ALGUIEN ") + key);
+        cd.row();
+        QByteArray songs = "insert into canciones values (?1";
+        for (int i = 0; i < 20; ++i)
+            songs += ", ''";
+        Statement can(raw.db, songs + ")");
+        can.number(1, key.toLongLong());
+        can.row();
+        raw.exec("commit");
+    }
+
     // What "agregar" does: both tables read again from their first row, the look-ups
-    // of the emptied key (both tables), name and artist, and 24 boxes emptied.
-    Samples rawAgregar(const RawDb& raw, int rounds)
+    // of the emptied key (both tables), name and artist, and 24 boxes emptied; each
+    // right after a save under one of `saveFirst`, when given.
+    Samples rawAgregar(const RawDb& raw, int rounds, const QStringList& saveFirst = {})
     {
         QWidget host;
         QList<QLineEdit*> boxes;
@@ -83,6 +102,8 @@ namespace {
         for (int r = 0; r < rounds; ++r) {
             for (QLineEdit* b : boxes)
                 b->setText(QStringLiteral("X"));
+            if (!saveFirst.isEmpty())
+                rawSave(raw, saveFirst[r]);
             s.push_back(timed([&] {
                 for (const char* table : { "select * from datos_cd", "select * from canciones" })
                     Statement(raw.db, table).row();
@@ -252,8 +273,11 @@ void catalogoRows(int n, int rounds, std::vector<Row>& rows)
             die("%s has too few free or stored keys\n", copy);
     }
     const Writes w = formWrites(copy, typed, freeKeys, storedKeys.mid(0, rounds));
-    const RawDb raw(copy);
+    // SQLite writes to a copy with its indexes, which it keeps in step.
+    QTemporaryDir rawDir;
+    const RawDb raw(copyOf(indexedCatalogue(n), rawDir));
     const Samples rawDeletes = rawDelete(raw, storedKeys.mid(rounds));
+    const Samples rawAfterSave = rawAgregar(raw, rounds, freeKeys.mid(0, rounds));
     const QString frame = QStringLiteral("one frame");
     rows.push_back(
         { "idle preparation after load, slowest pass", slowest(w.idleAfterLoad), frame, 16, 1 });
@@ -267,13 +291,12 @@ void catalogoRows(int n, int rounds, std::vector<Row>& rows)
     rows.push_back({ "typing a name right after \"eliminar\", mean keystroke",
         mean(w.nameAfterDelete), same, mean(rawName), 0, 1 });
     rows.push_back({ "\"eliminar\", confirmed", median(w.eliminar),
-        "SQLite: 2 deletes in 1 transaction", median(rawDeletes), 3 });
-    const double rawClick = median(rawAgregar(indexed, rounds));
-    const QString click = QStringLiteral("SQLite: 2 re-reads, 4 indexed look-ups, 24 boxes");
-    rows.push_back(
-        { "\"agregar\" right after a save", median(w.agregarAfterSave), click, rawClick, 3 });
-    rows.push_back(
-        { "\"agregar\" after a save and a pause", median(w.agregarAfterPause), click, rawClick });
+        "SQLite: 2 deletes in 1 transaction, indexed", median(rawDeletes), 3 });
+    const QString click = QStringLiteral("the same, right after a save in SQLite");
+    rows.push_back({ "\"agregar\" right after a save", median(w.agregarAfterSave), click,
+        median(rawAfterSave), 3 });
+    rows.push_back({ "\"agregar\" after a save and a pause", median(w.agregarAfterPause), click,
+        median(rawAfterSave) });
     velmor::CatalogFile::setPathOverride(path);
 }
 
