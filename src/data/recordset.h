@@ -24,7 +24,6 @@
 #include <vector>
 
 class QDeadlineTimer;
-struct sqlite3_stmt;
 
 namespace velmor {
 namespace detail {
@@ -144,9 +143,8 @@ private:
     // Refresh and keep a row deleted since.
     void written(qint64 id, bool added);
     // After a write: the look-up indexes of the table follow the row with this id,
-    // stored as the statement's current row gives it (after its id), or deleted
-    // when there is none.
-    void indexWritten(qint64 id, sqlite3_stmt* stored);
+    // stored with these values, or deleted when there are none.
+    void indexWritten(qint64 id, const std::vector<QVariant>* stored);
     // Makes the row with this id current, in a set of a table's rows; false when
     // the set does not hold it.
     bool placeAt(qint64 id);

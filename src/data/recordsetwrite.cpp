@@ -40,7 +40,7 @@ void Recordset::writing()
     m_changed = true;
 }
 
-void Recordset::indexWritten(qint64 id, sqlite3_stmt* stored)
+void Recordset::indexWritten(qint64 id, const std::vector<QVariant>* stored)
 {
     auto& shared = sharedState()[m_connection.get()];
     for (int c = 0; c < m_columns.size(); ++c) {
@@ -50,10 +50,9 @@ void Recordset::indexWritten(qint64 id, sqlite3_stmt* stored)
         if (index == shared.indexes.end())
             continue;
         // Only texts are indexed; a row without one is no candidate.
-        const bool follows = stored && sqlite3_column_type(stored, c + 1) == SQLITE_TEXT
-            ? index->second->added(id,
-                std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(stored, c + 1)),
-                    size_t(sqlite3_column_bytes(stored, c + 1))))
+        const QVariant* value = stored ? &(*stored)[size_t(c)] : nullptr;
+        const bool follows = value && value->typeId() == QMetaType::QString
+            ? index->second->added(id, value->toString().toStdString())
             : index->second->removed(id);
         if (!follows)
             shared.indexes.erase(index);
@@ -157,11 +156,12 @@ void Recordset::Update()
         if (rc != SQLITE_ROW)
             m_connection->fail(rc);
         const qint64 id = sqlite3_column_int64(st.get(), 0);
-        indexWritten(id, st.get());
+        const std::vector<QVariant> stored = rowValues(st.get(), 1, int(m_columns.size()));
         rc = sqlite3_step(st.get());
         if (rc != SQLITE_DONE)
             m_connection->fail(rc);
-        // The engine counts the change once the statement is done.
+        // Once the row is stored for good, and the engine has counted the change.
+        indexWritten(id, &stored);
         detail::indexesFollowed(*m_connection, sharedState()[m_connection.get()]);
         if (m_kind == Kind::TableIds) {
             written(id, true);
