@@ -52,8 +52,6 @@ public:
     bool scanned() const { return m_scanned; }
     // Nothing is left to build: the index answers look-ups, or it cannot.
     bool finished() const { return !m_usable || (m_chaining && m_unchained == 0); }
-    // The rows read so far that hold a text.
-    size_t size() const { return m_ids.size(); }
 
     // Reads on the column's rows until all are read or the deadline passes; a value
     // that cannot be keyed makes the index unusable. Fails with the engine's error.
