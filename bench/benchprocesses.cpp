@@ -76,10 +76,11 @@ namespace {
     double inChild(const char* what, const QString& path, qint64* second = nullptr)
     {
         QProcess p;
-        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p.start(QCoreApplication::applicationFilePath(), { "--child", what, path });
         if (!p.waitForFinished(600000) || p.exitCode() != 0)
-            die("child %s failed\n", QLatin1String(what));
+            die("child failed: %s\n",
+                QLatin1String(what) + QLatin1Char('\n')
+                    + QString::fromLocal8Bit(p.readAllStandardError()));
         const QList<QByteArray> figures = p.readAllStandardOutput().trimmed().split(' ');
         if (second)
             *second = figures.value(1).toLongLong();
