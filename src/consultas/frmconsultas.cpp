@@ -105,7 +105,7 @@ QLabel* frmconsultas::crearEtiqueta(const char* nombre, const QString& texto, QW
 }
 
 QListView* frmconsultas::crearLista(
-    const char* nombre, QStringListModel* modelo, const QRect& geometria)
+    const char* nombre, QAbstractItemModel* modelo, const QRect& geometria)
 {
     auto* lista = new QListView(this);
     lista->setObjectName(QLatin1String(nombre));
@@ -167,9 +167,9 @@ void frmconsultas::crearControles()
     Label8 = crearEtiqueta(
         "Label8", QStringLiteral("CANCIONES"), this, twips::rect(6225, 1500, 2355, 240), true);
 
-    m_ids = new QStringListModel(this);
-    m_nombres = new QStringListModel(this);
-    m_artistas = new QStringListModel(this);
+    m_ids = new TextListModel(this);
+    m_nombres = new TextListModel(this);
+    m_artistas = new TextListModel(this);
     m_canciones = new QStringListModel(this);
     List2 = crearLista("List2", m_ids, twips::rect(150, 1800, 650, 1620));
     // Once a scroll bar narrows it, the column holds about three digits; a longer key
@@ -235,6 +235,10 @@ void frmconsultas::crearControles()
 
 bool frmconsultas::Form_Load()
 {
+    // What the lists show of the CDs a search finds, and what finds the CDs of the
+    // song rows a search finds: read with the rows, each row is read once.
+    datcd.setListedColumns(columnasListadas());
+    datcan.setListedColumns({ QStringLiteral("id") });
     try {
         for (auto [origen, tabla] :
             { std::pair { &datcd, tablaDatosCd }, std::pair { &datcan, tablaCanciones } }) {
@@ -266,9 +270,9 @@ bool frmconsultas::Form_Load()
 void frmconsultas::limpiar_textos()
 {
     m_claves.clear();
-    m_ids->setStringList({});
-    m_nombres->setStringList({});
-    m_artistas->setStringList({});
+    m_ids->clear();
+    m_nombres->clear();
+    m_artistas->clear();
     m_canciones->setStringList({});
     txtdescripcion->setPlainText(QString());
 }
@@ -287,17 +291,6 @@ void frmconsultas::Claves::agregar(const std::optional<StoredNumber>& clave)
     m_enteros << (entero ? *entero : 0);
 }
 
-void frmconsultas::Claves::agregar(Claves&& otras)
-{
-    if (m_enteros.isEmpty()) {
-        *this = std::move(otras);
-        return;
-    }
-    for (auto it = otras.m_otras.cbegin(); it != otras.m_otras.cend(); ++it)
-        m_otras.insert(m_enteros.size() + it.key(), it.value());
-    m_enteros += otras.m_enteros;
-}
-
 std::optional<StoredNumber> frmconsultas::Claves::value(qsizetype fila) const
 {
     if (fila < 0 || fila >= m_enteros.size())
@@ -313,25 +306,32 @@ void frmconsultas::leerFila(Recordset& rs, Filas& filas)
     const Field id = rs.Fields(QStringLiteral("id"));
     const QString nombre = rs.Fields(QStringLiteral("nombre")).text();
     const QString artista = rs.Fields(QStringLiteral("artista")).text();
-    filas.ids << id.text();
+    filas.ids.append(id.text().toUtf8());
     filas.claves.agregar(storedNumber(id.Value()));
-    filas.nombres << nombre;
-    filas.artistas << artista;
+    filas.nombres.append(nombre.toUtf8());
+    filas.artistas.append(artista.toUtf8());
+}
+
+const QStringList& frmconsultas::columnasListadas()
+{
+    static const QStringList columnas
+        = { QStringLiteral("id"), QStringLiteral("nombre"), QStringLiteral("artista") };
+    return columnas;
 }
 
 qsizetype frmconsultas::leerFilas(Recordset& rs, qsizetype limite, Filas& filas)
 {
-    static const QStringList columnas
-        = { QStringLiteral("id"), QStringLiteral("nombre"), QStringLiteral("artista") };
+    const QStringList& columnas = columnasListadas();
     const qsizetype esperadas = std::min(limite < 0 ? rs.RecordCount() : limite, rs.RecordCount());
-    for (QStringList* lista : { &filas.ids, &filas.nombres, &filas.artistas })
+    for (TextColumn* lista : { &filas.ids, &filas.nombres, &filas.artistas })
         lista->reserve(lista->size() + esperadas);
     filas.claves.reserve(filas.claves.size() + esperadas);
-    return rs.readOnward(columnas, limite, [&filas](const QVariant* valores) {
-        filas.ids << valueText(valores[0]);
-        filas.claves.agregar(storedNumber(valores[0]));
-        filas.nombres << valueText(valores[1]);
-        filas.artistas << valueText(valores[2]);
+    QByteArray texto;
+    return rs.readOnwardViews(columnas, limite, [&](const ValueView* valores) {
+        filas.ids.append(valueTextUtf8(valores[0], texto));
+        filas.claves.agregar(storedNumber(valores[0].toVariant()));
+        filas.nombres.append(valueTextUtf8(valores[1], texto));
+        filas.artistas.append(valueTextUtf8(valores[2], texto));
     });
 }
 
@@ -339,17 +339,11 @@ void frmconsultas::agregarFilas(Filas& filas)
 {
     if (filas.ids.isEmpty())
         return;
-    // The lists are empty after limpiar_textos: they take the rows read without a copy.
-    const auto unir = [](QStringListModel* modelo, QStringList& nuevas) {
-        if (modelo->rowCount() == 0)
-            modelo->setStringList(std::exchange(nuevas, {}));
-        else
-            modelo->setStringList(modelo->stringList() + nuevas);
-    };
-    m_claves.agregar(std::move(filas.claves));
-    unir(m_ids, filas.ids);
-    unir(m_nombres, filas.nombres);
-    unir(m_artistas, filas.artistas);
+    // Every listing starts from lists emptied by limpiar_textos.
+    m_claves = std::move(filas.claves);
+    m_ids->setRows(std::exchange(filas.ids, {}));
+    m_nombres->setRows(std::exchange(filas.nombres, {}));
+    m_artistas->setRows(std::exchange(filas.artistas, {}));
 }
 
 void frmconsultas::llenar_textos(qint64 item)
@@ -428,9 +422,9 @@ void frmconsultas::cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& f
               if (encontrado == posicion.cend())
                   return;
               filas.claves.agregar(todos.claves.value(*encontrado));
-              filas.ids << todos.ids[*encontrado];
-              filas.nombres << todos.nombres[*encontrado];
-              filas.artistas << todos.artistas[*encontrado];
+              filas.ids.append(todos.ids, *encontrado);
+              filas.nombres.append(todos.nombres, *encontrado);
+              filas.artistas.append(todos.artistas, *encontrado);
           });
     if (leidas < n)
         throw noCurrentRecord();

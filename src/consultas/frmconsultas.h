@@ -1,11 +1,13 @@
 #pragma once
 
+#include "consultas/textlistmodel.h"
 #include "data/recordsource.h"
 #include "data/valuerules.h"
 
 #include <QHash>
 #include <QWidget>
 
+class QAbstractItemModel;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -66,7 +68,6 @@ private:
         qsizetype size() const { return m_enteros.size(); }
         void clear();
         void agregar(const std::optional<StoredNumber>& clave);
-        void agregar(Claves&& otras);
         std::optional<StoredNumber> value(qsizetype fila) const;
 
     private:
@@ -76,21 +77,23 @@ private:
 
     struct Filas {
         Claves claves;
-        QStringList ids;
-        QStringList nombres;
-        QStringList artistas;
+        TextColumn ids;
+        TextColumn nombres;
+        TextColumn artistas;
     };
 
     void crearControles();
     void ajustarLetra();
     QLabel* crearEtiqueta(const char* nombre, const QString& texto, QWidget* contenedor,
         const QRect& twips, bool centrada = false);
-    QListView* crearLista(const char* nombre, QStringListModel* modelo, const QRect& twips);
+    QListView* crearLista(const char* nombre, QAbstractItemModel* modelo, const QRect& twips);
 
     static void leerFila(Recordset& rs, Filas& filas);
     // The id, name and artist of at most `limite` rows from the current one (all
     // when negative), in one pass; returns how many were read.
     static qsizetype leerFilas(Recordset& rs, qsizetype limite, Filas& filas);
+    // The columns the lists show, in the lists' order.
+    static const QStringList& columnasListadas();
     // The CD of each song row of canciones, in song-row order.
     static void cdsDeCanciones(Recordset& cds, Recordset& canciones, Filas& filas);
     void agregarFilas(Filas& filas);
@@ -124,10 +127,10 @@ private:
     QLabel* Label7 = nullptr;
     QPlainTextEdit* txtdescripcion = nullptr;
 
-    QStringListModel* m_ids = nullptr;
+    TextListModel* m_ids = nullptr;
     Claves m_claves; // beside m_ids, row by row
-    QStringListModel* m_nombres = nullptr;
-    QStringListModel* m_artistas = nullptr;
+    TextListModel* m_nombres = nullptr;
+    TextListModel* m_artistas = nullptr;
     QStringListModel* m_canciones = nullptr;
 };
 

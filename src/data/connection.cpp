@@ -201,6 +201,7 @@ void Connection::ensurePresent() const
 
 Connection::~Connection()
 {
+    sqlite3_finalize(m_dataVersion);
     sqlite3_close_v2(m_db);
     auto& open = openConnections();
     auto it = open.find(m_path);
@@ -230,6 +231,8 @@ void Connection::configure()
         m_db, "pragma mmap_size = 0; pragma cache_size = -16384", nullptr, nullptr, nullptr);
     installCatalogCollation(m_db);
     sqlite3_set_authorizer(m_db, &Connection::authorizeCallback, this);
+    sqlite3_rollback_hook(
+        m_db, [](void* self) { ++static_cast<Connection*>(self)->m_rollbacks; }, this);
 }
 
 std::shared_ptr<Connection> Connection::open(const QString& path, Access access)
@@ -399,6 +402,25 @@ void Connection::exec(const char* sql)
 }
 
 bool Connection::inTransaction() const { return !sqlite3_get_autocommit(m_db); }
+
+quint64 Connection::othersVersion()
+{
+    const OwnStatements own(*this);
+    if (!m_dataVersion) {
+        const int rc = sqlite3_prepare_v3(
+            m_db, "pragma data_version", -1, SQLITE_PREPARE_PERSISTENT, &m_dataVersion, nullptr);
+        if (rc != SQLITE_OK)
+            fail(rc);
+    }
+    const int rc = sqlite3_step(m_dataVersion);
+    const quint64 version = quint64(sqlite3_column_int64(m_dataVersion, 0));
+    sqlite3_reset(m_dataVersion);
+    if (rc != SQLITE_ROW)
+        fail(rc);
+    return version;
+}
+
+qint64 Connection::ownChanges() const { return sqlite3_total_changes64(m_db); }
 
 TransactionGuard::TransactionGuard(RecordSource& first, RecordSource* second)
     : m_connection(first.connection())

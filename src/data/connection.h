@@ -4,6 +4,7 @@
 #include <memory>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace velmor {
 
@@ -42,6 +43,15 @@ public:
     void exec(const char* sql);
 
     bool inTransaction() const;
+
+    // What the engine tells of the file's changes, for what the program keeps of its
+    // contents: the version of the file as other connections (of this program or
+    // another) left it, which this connection's own commits leave as it is; the
+    // transactions this connection has rolled back, by a statement or by the engine
+    // itself after an error; and the rows it has added, changed or deleted.
+    quint64 othersVersion();
+    quint64 rollbacks() const { return m_rollbacks; }
+    qint64 ownChanges() const;
 
     // Throws when the file at the path is gone or has been replaced since it was
     // opened: writes would otherwise land in a file nobody can see any more.
@@ -92,6 +102,8 @@ private:
     quint64 m_inode = 0;
     mutable int m_ownStatements = 0;
     mutable QString m_refused; // why the authorizer last refused a statement
+    sqlite3_stmt* m_dataVersion = nullptr;
+    quint64 m_rollbacks = 0;
 };
 
 // Opens a write transaction on construction and rolls it back on destruction

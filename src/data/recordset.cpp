@@ -14,6 +14,7 @@
 
 #include <QRegularExpression>
 #include <algorithm>
+#include <bit>
 #include <limits>
 #include <sqlite3.h>
 
@@ -43,7 +44,8 @@ namespace {
 
 QString Field::text() const { return valueText(m_value); }
 
-Recordset::Recordset(std::shared_ptr<Connection> connection, const QString& source)
+Recordset::Recordset(
+    std::shared_ptr<Connection> connection, const QString& source, const QStringList& listed)
     : m_connection(std::move(connection))
 {
     // Every row of one table, in its own order: the same set as the table's name.
@@ -57,7 +59,7 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const QString& sour
         prepareSelect(*m_connection, source); // the engine's verdict on the text itself
         openTable(whole.captured(1));
     } else {
-        openStatement(source);
+        openStatement(source, listed);
     }
     m_version = contentVersion(*m_connection);
     m_position = knows(0) ? 0 : -1;
@@ -104,7 +106,7 @@ void Recordset::openTable(const QString& table)
     m_cursor = prepareSelect(*m_connection, "select * from " + quotedName(m_table));
 }
 
-void Recordset::openStatement(const QString& source)
+void Recordset::openStatement(const QString& source, const QStringList& listed)
 {
     Statement st = prepareSelect(*m_connection, source);
     sqlite3_stmt* s = st.get();
@@ -137,9 +139,21 @@ void Recordset::openStatement(const QString& source)
                 QString inner = source;
                 while (!inner.isEmpty() && (inner.back().isSpace() || inner.back() == u';'))
                     inner.chop(1);
-                // The engine runs the same statement but leaves the other columns unread.
-                m_cursor = prepareSelect(*m_connection,
-                    "select " + quotedName(m_columns[shape.rowIdAlias]) + " from (" + inner + "\n)");
+                // The engine runs the same statement but leaves the other columns unread,
+                // but for those a listing will read.
+                QString read = quotedName(m_columns[shape.rowIdAlias]);
+                for (const QString& name : listed) {
+                    const qsizetype column = indexOfName(m_columns, name);
+                    if (column < 0) {
+                        m_listed.clear();
+                        break;
+                    }
+                    m_listed.push_back(int(column));
+                }
+                for (int column : m_listed)
+                    read += QStringLiteral(", ") + quotedName(m_columns[column]);
+                m_cursor
+                    = prepareSelect(*m_connection, "select " + read + " from (" + inner + "\n)");
                 return;
             }
         }
@@ -211,6 +225,17 @@ bool Recordset::readMore() const
                 if (!m_ids.empty() && id <= m_ids.back())
                     m_idsAscending = false;
                 m_ids.push_back(id);
+                for (size_t k = 0; k < m_listed.size(); ++k) {
+                    const ValueView v = detail::columnView(s, int(k) + 1);
+                    KeptValue kept { v.kind, quint32(v.bytes.size()), quint64(v.integer) };
+                    if (v.kind == ValueView::Kind::Real)
+                        kept.at = std::bit_cast<quint64>(v.real);
+                    else if (v.kind == ValueView::Kind::Text || v.kind == ValueView::Kind::Blob) {
+                        kept.at = m_listedBytes.size();
+                        m_listedBytes.append(v.bytes.data(), size_t(v.bytes.size()));
+                    }
+                    m_listedValues.push_back(kept);
+                }
             } else {
                 m_rows.push_back(rowValues(s, 0, n));
             }
@@ -465,8 +490,63 @@ void Recordset::makeCurrent(qsizetype position)
     }
 }
 
+bool Recordset::handListed(const std::vector<int>& columns, qsizetype end,
+    std::vector<ValueView>& values, const std::function<void(const ValueView* values)>& row)
+{
+    if (m_listedValues.empty())
+        return false;
+    // Another program's write shows in the version once the file is read again.
+    m_connection->othersVersion();
+    if (contentVersion(*m_connection) != m_version) {
+        releaseListed();
+        return false;
+    }
+    std::vector<size_t> at;
+    for (int c : columns) {
+        const auto listed = std::find(m_listed.begin(), m_listed.end(), c);
+        if (listed == m_listed.end())
+            return false;
+        at.push_back(size_t(listed - m_listed.begin()));
+    }
+    const size_t width = m_listed.size();
+    for (; m_position < end; ++m_position) {
+        for (size_t k = 0; k < at.size(); ++k) {
+            const KeptValue& kept = m_listedValues[size_t(m_position) * width + at[k]];
+            ValueView& v = values[k];
+            v.kind = kept.kind;
+            v.integer = qint64(kept.at);
+            v.real = std::bit_cast<double>(kept.at);
+            v.bytes = kept.kind == ValueView::Kind::Text || kept.kind == ValueView::Kind::Blob
+                ? QByteArrayView(m_listedBytes.data() + kept.at, kept.size)
+                : QByteArrayView();
+        }
+        row(values.data());
+    }
+    // Handed out once: a set read again reads its rows by id.
+    if (m_position >= rowCount())
+        releaseListed();
+    return true;
+}
+
+void Recordset::releaseListed()
+{
+    std::vector<KeptValue>().swap(m_listedValues);
+    std::string().swap(m_listedBytes);
+}
+
 qsizetype Recordset::readOnward(const QStringList& names, qsizetype limit,
     const std::function<void(const QVariant* values)>& row)
+{
+    std::vector<QVariant> values(size_t(names.size()));
+    return readOnwardViews(names, limit, [&](const ValueView* views) {
+        for (size_t k = 0; k < values.size(); ++k)
+            values[k] = views[k].toVariant();
+        row(values.data());
+    });
+}
+
+qsizetype Recordset::readOnwardViews(const QStringList& names, qsizetype limit,
+    const std::function<void(const ValueView* values)>& row)
 {
     std::vector<int> columns;
     for (const QString& name : names)
@@ -483,11 +563,13 @@ qsizetype Recordset::readOnward(const QStringList& names, qsizetype limit,
     const qsizetype first = m_position;
     const qsizetype whole = streaming ? std::numeric_limits<qsizetype>::max() : rowCount();
     const qsizetype end = limit < 0 ? whole : std::min(whole, first + limit);
-    std::vector<QVariant> values(columns.size());
+    std::vector<ValueView> values(columns.size());
+    if (handListed(columns, end, values, row))
+        return end - first;
     if (m_kind == Kind::Values) {
         for (; m_position < end; ++m_position) {
             for (size_t k = 0; k < columns.size(); ++k)
-                values[k] = m_rows[size_t(m_position)][size_t(columns[k])];
+                values[k].variant = &m_rows[size_t(m_position)][size_t(columns[k])];
             row(values.data());
         }
         return end - first;
@@ -547,7 +629,7 @@ qsizetype Recordset::readOnward(const QStringList& names, qsizetype limit,
             throw DataError(ErrorNumber::RecordDeleted,
                 QStringLiteral("El registro ya no existe: se ha eliminado."));
         for (size_t k = 0; k < columns.size(); ++k)
-            values[k] = columnValue(s, int(k) + 1);
+            values[k] = detail::columnView(s, int(k) + 1);
         row(values.data());
         step();
     }

@@ -18,6 +18,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -89,12 +90,18 @@ public:
 
     // Hands the named columns of the rows from the current one on, in set order and
     // at most `limit` of them (all when negative), to `row`, reading them in one
-    // pass. Afterwards the row after the last one handed over is current, as after
-    // as many MoveNext. Returns how many rows were handed over: fewer than `limit`
-    // when the set ran out. A row deleted from the file since the Refresh fails as
-    // Fields would, after the rows before it.
+    // pass, or none when the set read them at its Refresh (see
+    // RecordSource::setListedColumns) and the file has not changed since.
+    // Afterwards the row after the last one handed over is current, as after as many
+    // MoveNext. Returns how many rows were handed over: fewer than `limit` when the set
+    // ran out. A row deleted from the file since the Refresh fails as Fields would,
+    // after the rows before it.
     qsizetype readOnward(const QStringList& names, qsizetype limit,
         const std::function<void(const QVariant* values)>& row);
+    // The same, handing the values as the set holds them, with no copy made of them:
+    // for listings of many rows.
+    qsizetype readOnwardViews(const QStringList& names, qsizetype limit,
+        const std::function<void(const ValueView* values)>& row);
 
     Field Fields(const QString& name) const;
     Field Fields(int position) const;
@@ -109,7 +116,8 @@ public:
 
 private:
     friend class RecordSource;
-    Recordset(std::shared_ptr<Connection> connection, const QString& source);
+    Recordset(
+        std::shared_ptr<Connection> connection, const QString& source, const QStringList& listed);
 
     enum class Kind {
         TableIds, // every row of a table with row ids, read by id in id order
@@ -118,7 +126,7 @@ private:
     };
 
     void openTable(const QString& table);
-    void openStatement(const QString& source);
+    void openStatement(const QString& source, const QStringList& listed);
     void inspectTable(const QString& table);
     qsizetype rowCount() const;
     // Reads rows until more than `count` are known or the set is complete.
@@ -134,6 +142,9 @@ private:
     // After a write: sets of the table's rows keep out a row added since their
     // Refresh and keep a row deleted since.
     void written(qint64 id, bool added);
+    // After a write: the look-up indexes of the table follow the row with this id,
+    // stored with these values, or deleted when there are none.
+    void indexWritten(qint64 id, const std::vector<QVariant>* stored);
     // Makes the row with this id current, in a set of a table's rows; false when
     // the set does not hold it.
     bool placeAt(qint64 id);
@@ -150,6 +161,11 @@ private:
     // Builds the look-up index of a text column until it is complete or the deadline
     // passes; null when the file has changed since this set was read.
     std::shared_ptr<detail::TextIndex> textIndex(int column, const QDeadlineTimer& deadline);
+
+    // readOnwardViews from the values read at Refresh; false when it cannot be.
+    bool handListed(const std::vector<int>& columns, qsizetype end, std::vector<ValueView>& values,
+        const std::function<void(const ValueView* values)>& row);
+    void releaseListed();
 
     int columnIndex(const QString& name) const;
     const std::vector<QVariant>& currentRow() const;
@@ -197,6 +213,18 @@ private:
 
     std::optional<std::vector<QVariant>> m_newRow;
     std::vector<bool> m_collected;
+
+    // StatementIds: the columns read with each row's id at Refresh, for a listing that
+    // then reads no row again, and their values row by row, until they are handed out:
+    // a number itself, or where its bytes are among m_listedBytes.
+    struct KeptValue {
+        ValueView::Kind kind;
+        quint32 size;
+        quint64 at;
+    };
+    std::vector<int> m_listed;
+    mutable std::vector<KeptValue> m_listedValues;
+    mutable std::string m_listedBytes;
 };
 
 }

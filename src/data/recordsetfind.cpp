@@ -54,36 +54,42 @@ void Recordset::FindFirst(const QString& criterion)
 
 std::shared_ptr<detail::TextIndex> Recordset::textIndex(int column, const QDeadlineTimer& deadline)
 {
-    auto& slot = sharedState()[m_connection.get()]
-                     .indexes[m_table + QLatin1Char('\n') + m_columns[column]];
-    if (slot && slot->version() == m_version && slot->finished())
+    auto& shared = sharedState()[m_connection.get()];
+    detail::checkIndexes(*m_connection, shared);
+    auto& slot = shared.indexes[detail::indexKey(m_table, m_columns[column])];
+    if (slot && slot->finished())
         return slot;
-    if (contentVersion(*m_connection) != m_version)
-        return nullptr; // the table has changed since this set was read
-    if (!slot || slot->version() != m_version)
-        slot = std::make_shared<detail::TextIndex>(m_version, slot ? slot->size() : 0);
-    detail::TextIndex& index = *slot;
-    if (!index.scanned()) {
-        index.readSome(*m_connection, m_table, m_rowId, m_columns[column], m_lastId, deadline);
-        if (!index.usable())
-            return slot;
+    if (!slot)
+        // Room for as many rows as the highest id: only what is used takes memory.
+        slot = std::make_shared<detail::TextIndex>(
+            size_t(std::clamp<qint64>(m_lastId, 0, qint64(1) << 22)));
+    // The slot is kept: the checks below may drop every index.
+    const std::shared_ptr<detail::TextIndex> index = slot;
+    if (!index->scanned()) {
+        index->readSome(*m_connection, m_table, m_rowId, m_columns[column], deadline);
+        if (!index->usable())
+            return index;
+        // Rows another program wrote meanwhile may have been read or not.
+        detail::checkIndexes(*m_connection, shared);
+        if (shared.indexes.empty())
+            return nullptr;
     }
-    if (contentVersion(*m_connection) != m_version)
-        return nullptr;
-    index.chainSome(deadline);
-    return slot;
+    index->chainSome(deadline);
+    return index;
 }
 
 bool Recordset::prepareLookUp(const QString& column, std::chrono::milliseconds budget)
 {
-    const QDeadlineTimer deadline(budget);
+    // The coarse clock moves in steps of several milliseconds, as long as a step of
+    // idle work should take.
+    const QDeadlineTimer deadline(budget, Qt::PreciseTimer);
     if (m_kind != Kind::TableIds || !m_idsAscending || !detail::TextIndex::available())
         return true;
     const qsizetype i = indexOfName(m_columns, column);
     if (i < 0 || !m_indexable[size_t(i)])
         return true;
     const auto index = textIndex(int(i), deadline);
-    return !index || index->finished();
+    return index && index->finished();
 }
 
 bool Recordset::findByTextIndex(const QString& criterion)
@@ -98,30 +104,49 @@ bool Recordset::findByTextIndex(const QString& criterion)
     if (!index || !index->usable() || !index->finished())
         return false;
     const std::string typed = simple->second.toStdString();
-    // Rows of the key in set order; the first whose text equals the typed one is it.
-    // Rows added through this set follow them, and are left to the engine.
+    // The index holds the table's rows as they are now; the set holds some of them.
+    // Its rows in id order come first, then those added through it, in the order they
+    // were added: the first of the key's rows in that order whose text equals the
+    // typed one is the row found.
     constexpr int mostCompared = 64;
     int compared = 0;
     bool found = false;
+    std::optional<qint64> addedMatch;
+    // Reading rows may complete the set, which then takes these rows in.
+    const std::vector<qint64> appended = m_complete ? std::vector<qint64>() : m_appended;
+    auto addedRank = appended.end();
     const qsizetype saved = m_position;
     const bool savedDeleted = m_currentDeleted;
     const std::optional<qint64> savedDetached = m_detached;
+    const auto matches = [&](qint64 id) {
+        if (!placeAt(id))
+            return false; // not in the set
+        const QVariant stored = currentRow()[size_t(column)];
+        return stored.typeId() == QMetaType::QString
+            && compareCatalogText(stored.toString().toStdString(), typed) == 0;
+    };
     const bool keyed = index->forEachCandidate(typed, [&](qint64 id) {
         if (++compared > mostCompared)
             return false;
-        if (!placeAt(id))
-            return true; // deleted through this set
         try {
-            const QVariant stored = currentRow()[size_t(column)];
-            found = stored.typeId() == QMetaType::QString
-                && compareCatalogText(stored.toString().toStdString(), typed) == 0;
-            return !found;
+            const auto rank = std::find(appended.begin(), appended.end(), id);
+            if (rank == appended.end()) {
+                found = matches(id);
+                return !found;
+            }
+            if (rank < addedRank && matches(id)) {
+                addedRank = rank;
+                addedMatch = id;
+            }
+            return true;
         } catch (const DataError&) {
-            // Deleted through another source since: the engine decides.
+            // Gone from the file although the index holds it: the engine decides.
             compared = mostCompared + 1;
             return false;
         }
     });
+    if (!found && addedMatch && compared <= mostCompared)
+        found = placeAt(*addedMatch);
     if (found) {
         m_noMatch = false;
         return true;
@@ -129,7 +154,7 @@ bool Recordset::findByTextIndex(const QString& criterion)
     m_position = saved;
     m_currentDeleted = savedDeleted;
     m_detached = savedDetached;
-    if (!keyed || compared > mostCompared || m_changed)
+    if (!keyed || compared > mostCompared)
         return false;
     makeCurrent(-1);
     return true;

@@ -9,6 +9,7 @@
 #include "preparedstatement.h"
 #include "sharedstate.h"
 #include "tableshape.h"
+#include "textindex.h"
 #include "values.h"
 
 #include <QStringList>
@@ -31,8 +32,31 @@ namespace {
 void Recordset::writing()
 {
     m_connection->ensurePresent();
-    ++sharedState()[m_connection.get()].writes;
+    auto& shared = sharedState()[m_connection.get()];
+    // The indexes are to follow this write: they must hold the file as it is before it.
+    if (!shared.indexes.empty())
+        detail::checkIndexes(*m_connection, shared);
+    ++shared.writes;
     m_changed = true;
+}
+
+void Recordset::indexWritten(qint64 id, const std::vector<QVariant>* stored)
+{
+    auto& shared = sharedState()[m_connection.get()];
+    for (int c = 0; c < m_columns.size(); ++c) {
+        if (!m_indexable[size_t(c)])
+            continue;
+        const auto index = shared.indexes.find(detail::indexKey(m_table, m_columns[c]));
+        if (index == shared.indexes.end())
+            continue;
+        // Only texts are indexed; a row without one is no candidate.
+        const QVariant* value = stored ? &(*stored)[size_t(c)] : nullptr;
+        const bool follows = value && value->typeId() == QMetaType::QString
+            ? index->second->added(id, value->toString().toStdString())
+            : index->second->removed(id);
+        if (!follows)
+            shared.indexes.erase(index);
+    }
 }
 
 void Recordset::written(qint64 id, bool added)
@@ -109,8 +133,10 @@ void Recordset::Update()
     QString sql = names.isEmpty()
         ? "insert into " + quotedName(m_table) + " default values"
         : "insert into " + quotedName(m_table) + " (" + names + ") values (" + marks + ")";
-    if (m_kind == Kind::Values)
-        sql += QStringLiteral(" returning *"); // the row as stored, defaults included
+    // The row as stored, defaults included: a set of values keeps it, the look-up
+    // indexes take its texts.
+    sql += m_kind == Kind::Values ? QStringLiteral(" returning *")
+                                  : " returning " + m_rowId + ", *";
     Statement st = prepare(*m_connection, sql);
     int bind = 1;
     for (int i = 0; i < m_columns.size(); ++i)
@@ -125,10 +151,18 @@ void Recordset::Update()
         if (rc != SQLITE_DONE)
             m_connection->fail(rc);
         m_rows.push_back(std::move(stored));
+        detail::indexesFollowed(*m_connection, sharedState()[m_connection.get()]);
     } else {
+        if (rc != SQLITE_ROW)
+            m_connection->fail(rc);
+        const qint64 id = sqlite3_column_int64(st.get(), 0);
+        const std::vector<QVariant> stored = rowValues(st.get(), 1, int(m_columns.size()));
+        rc = sqlite3_step(st.get());
         if (rc != SQLITE_DONE)
             m_connection->fail(rc);
-        const qint64 id = sqlite3_last_insert_rowid(m_connection->handle());
+        // Once the row is stored for good, and the engine has counted the change.
+        indexWritten(id, &stored);
+        detail::indexesFollowed(*m_connection, sharedState()[m_connection.get()]);
         if (m_kind == Kind::TableIds) {
             written(id, true);
         } else {
@@ -162,6 +196,7 @@ void Recordset::Delete()
         if (rc != SQLITE_DONE)
             m_connection->fail(rc);
         m_rows.erase(m_rows.begin() + m_position);
+        detail::indexesFollowed(*m_connection, sharedState()[m_connection.get()]);
     } else {
         Statement st = prepare(
             *m_connection, "delete from " + quotedName(m_table) + " where " + m_rowId + " = ?");
@@ -170,6 +205,8 @@ void Recordset::Delete()
         const int rc = sqlite3_step(st.get());
         if (rc != SQLITE_DONE)
             m_connection->fail(rc);
+        indexWritten(id, nullptr);
+        detail::indexesFollowed(*m_connection, sharedState()[m_connection.get()]);
         if (!m_detached)
             m_ids.erase(m_ids.begin() + m_position);
         if (m_kind == Kind::TableIds)

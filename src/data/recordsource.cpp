@@ -34,7 +34,7 @@ void RecordSource::Refresh()
             m_connection = Connection::open(m_databaseName);
         }
     }
-    m_set.reset(new velmor::Recordset(m_connection, m_recordSource));
+    m_set.reset(new velmor::Recordset(m_connection, m_recordSource, m_listed));
 }
 
 velmor::Recordset& RecordSource::Recordset()

@@ -7,6 +7,7 @@
 #include "recordset.h"
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 namespace velmor {
@@ -27,6 +28,10 @@ public:
     const QString& recordSourceText() const { return m_recordSource; }
     // Takes effect at the next Refresh.
     void setRecordSource(const QString& text);
+    // The columns a listing will read from every row (Recordset::readOnward): a set
+    // over a statement reads them with its rows at each Refresh, so that the listing
+    // reads no row twice.
+    void setListedColumns(const QStringList& columns) { m_listed = columns; }
 
     // Runs the record-source text again; the first row, if any, becomes current.
     // On failure the previous set stays.
@@ -41,6 +46,7 @@ public:
 private:
     QString m_databaseName;
     QString m_recordSource;
+    QStringList m_listed;
     std::shared_ptr<Connection> m_connection;
     std::unique_ptr<velmor::Recordset> m_set;
 };

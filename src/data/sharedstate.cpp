@@ -21,3 +21,28 @@ quint64 contentVersion(const Connection& c)
 }
 
 }
+
+namespace velmor::detail {
+
+QString indexKey(const QString& table, const QString& column)
+{
+    // Names of tables and columns are the same in any letter case.
+    return table.toLower() + QLatin1Char('\n') + column.toLower();
+}
+
+void checkIndexes(Connection& c, Shared& shared)
+{
+    const Shared::Known now { c.othersVersion(), c.rollbacks(), c.ownChanges() };
+    if (!shared.known || shared.known->othersVersion != now.othersVersion
+        || shared.known->rollbacks != now.rollbacks || shared.known->ownChanges != now.ownChanges)
+        shared.indexes.clear();
+    shared.known = now;
+}
+
+void indexesFollowed(const Connection& c, Shared& shared)
+{
+    if (shared.known)
+        shared.known->ownChanges = c.ownChanges();
+}
+
+}

@@ -14,6 +14,7 @@
 #include <unicode/ucol.h>
 #include <unicode/ucoleitr.h>
 #include <unicode/uset.h>
+#include <utility>
 
 namespace velmor::detail {
 
@@ -166,8 +167,7 @@ std::optional<std::pair<QString, QString>> simpleTextCriterion(const QString& cr
 
 bool TextIndex::available() { return textKeys().available(); }
 
-TextIndex::TextIndex(quint64 version, size_t rows)
-    : m_version(version)
+TextIndex::TextIndex(size_t rows)
 {
     m_ids.reserve(rows);
     m_keys.reserve(rows);
@@ -178,17 +178,25 @@ size_t TextIndex::slotOf(quint64 key) const
     return m_shift >= 64 ? 0 : size_t((key * 0x9e3779b97f4a7c15ULL) >> m_shift);
 }
 
+size_t TextIndex::findSlot(quint64 key) const
+{
+    const size_t mask = m_heads.size() - 1;
+    size_t s = slotOf(key);
+    while (m_heads[s] != 0 && m_keys[m_heads[s] - 1] != key)
+        s = (s + 1) & mask;
+    return s;
+}
+
 void TextIndex::readSome(const Connection& connection, const QString& table, const QString& rowId,
-    const QString& column, qint64 lastId, const QDeadlineTimer& deadline)
+    const QString& column, const QDeadlineTimer& deadline)
 {
     // Each step reads on from the last id read with a statement of its own, so
     // that no statement stays open (and keeps the file locked) between steps.
     Statement st = prepare(connection,
         "select " + rowId + ", " + quotedName(column) + " from " + quotedName(table) + " where "
-            + rowId + " > ?1 and " + rowId + " <= ?2 order by " + rowId);
+            + rowId + " > ?1 order by " + rowId);
     sqlite3_stmt* s = st.get();
     sqlite3_bind_int64(s, 1, m_lastRead);
-    sqlite3_bind_int64(s, 2, lastId);
     const TextKeys& keys = textKeys();
     int rc;
     qsizetype read = 0;
@@ -219,7 +227,7 @@ void TextIndex::readSome(const Connection& connection, const QString& table, con
 // Sizes the table for the rows read; false when there are too many of them.
 bool TextIndex::beginChain()
 {
-    if (m_ids.size() >= noRow)
+    if (m_ids.size() >= noRow / 2)
         return false;
     size_t capacity = 16;
     m_shift = 60;
@@ -229,6 +237,7 @@ bool TextIndex::beginChain()
     }
     m_heads.assign(capacity, 0);
     m_next.resize(m_ids.size());
+    m_read = m_ids.size();
     m_unchained = m_ids.size();
     m_chaining = true;
     return true;
@@ -242,29 +251,99 @@ void TextIndex::chainSome(const QDeadlineTimer& deadline)
         m_usable = std::is_sorted(m_ids.begin(), m_ids.end()) && beginChain();
     if (!m_chaining)
         return;
-    const size_t mask = m_heads.size() - 1;
     while (m_unchained > 0) {
         if (m_unchained % 4096 == 0 && deadline.hasExpired())
             return;
         const auto row = uint32_t(--m_unchained);
-        size_t s = slotOf(m_keys[row]);
-        while (m_heads[s] != 0 && m_keys[m_heads[s] - 1] != m_keys[row])
-            s = (s + 1) & mask;
+        const size_t s = findSlot(m_keys[row]);
+        if (m_heads[s] == 0)
+            ++m_usedSlots;
         m_next[row] = m_heads[s] == 0 ? noRow : m_heads[s] - 1;
         m_heads[s] = row + 1;
     }
+}
+
+// Twice the slots, each chain's head moved to its new place.
+void TextIndex::grow()
+{
+    std::vector<uint32_t> heads = std::exchange(m_heads, std::vector<uint32_t>(m_heads.size() * 2));
+    --m_shift;
+    for (uint32_t head : heads)
+        if (head != 0)
+            m_heads[findSlot(m_keys[head - 1])] = head;
 }
 
 uint32_t TextIndex::first(quint64 key) const
 {
     if (m_heads.empty())
         return noRow;
-    for (size_t s = slotOf(key);; s = (s + 1) & (m_heads.size() - 1)) {
-        if (m_heads[s] == 0)
-            return noRow;
-        if (m_keys[m_heads[s] - 1] == key)
-            return m_heads[s] - 1;
+    const size_t s = findSlot(key);
+    return m_heads[s] == 0 ? noRow : m_heads[s] - 1;
+}
+
+uint32_t TextIndex::rowOf(qint64 id) const
+{
+    if (const auto added = m_addedRows.find(id); added != m_addedRows.end())
+        return added->second;
+    const auto end = m_ids.begin() + qsizetype(m_read);
+    const auto at = std::lower_bound(m_ids.begin(), end, id);
+    if (at == end || *at != id || m_removedRows.count(uint32_t(at - m_ids.begin())))
+        return noRow;
+    return uint32_t(at - m_ids.begin());
+}
+
+bool TextIndex::removed(qint64 id)
+{
+    if (!finished())
+        return false;
+    if (!m_usable)
+        return true;
+    const uint32_t row = rowOf(id);
+    if (row != noRow) {
+        // The row stays in its chain, passed over, so that no chain needs mending.
+        m_removedRows.insert(row);
+        m_addedRows.erase(id);
     }
+    return true;
+}
+
+bool TextIndex::added(qint64 id, std::string_view text)
+{
+    if (!removed(id))
+        return false;
+    quint64 key = 0;
+    if (!m_usable || !textKeys().key(text, &key) || m_ids.size() >= noRow / 2) {
+        m_usable = false;
+        return true;
+    }
+    const auto row = uint32_t(m_ids.size());
+    m_ids.push_back(id);
+    m_keys.push_back(key);
+    m_next.push_back(noRow);
+    m_addedRows[id] = row;
+    size_t s = findSlot(key);
+    if (m_heads[s] == 0) {
+        // A quarter of the slots stay free, so that a probe soon meets one.
+        if ((m_usedSlots + 1) * 4 > m_heads.size() * 3) {
+            grow();
+            s = findSlot(key);
+        }
+        ++m_usedSlots;
+        m_heads[s] = row + 1;
+        return true;
+    }
+    // In its place by id along the chain.
+    uint32_t before = m_heads[s] - 1;
+    if (m_ids[before] > id) {
+        m_next[row] = before;
+        m_heads[s] = row + 1;
+        return true;
+    }
+    while (m_next[before] != noRow && m_ids[m_next[before]] < id)
+        before = m_next[before];
+    m_next[row] = m_next[before];
+    m_next[before] = row;
+    return true;
 }
 
 bool TextIndex::forEachCandidate(
@@ -273,7 +352,9 @@ bool TextIndex::forEachCandidate(
     quint64 key = 0;
     if (!textKeys().key(text, &key))
         return false;
-    for (uint32_t row = first(key); row != noRow && visit(m_ids[row]); row = m_next[row]) { }
+    for (uint32_t row = first(key); row != noRow; row = m_next[row])
+        if (!m_removedRows.count(row) && !visit(m_ids[row]))
+            break;
     return true;
 }
 

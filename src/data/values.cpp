@@ -9,6 +9,34 @@
 
 namespace velmor::detail {
 
+ValueView columnView(sqlite3_stmt* st, int i)
+{
+    ValueView v;
+    switch (sqlite3_column_type(st, i)) {
+    case SQLITE_INTEGER:
+        v.kind = ValueView::Kind::Integer;
+        v.integer = sqlite3_column_int64(st, i);
+        break;
+    case SQLITE_FLOAT:
+        v.kind = ValueView::Kind::Real;
+        v.real = sqlite3_column_double(st, i);
+        break;
+    case SQLITE_TEXT:
+        v.kind = ValueView::Kind::Text;
+        v.bytes = QByteArrayView(
+            reinterpret_cast<const char*>(sqlite3_column_text(st, i)), sqlite3_column_bytes(st, i));
+        break;
+    case SQLITE_BLOB:
+        v.kind = ValueView::Kind::Blob;
+        v.bytes = QByteArrayView(
+            static_cast<const char*>(sqlite3_column_blob(st, i)), sqlite3_column_bytes(st, i));
+        break;
+    default:
+        break;
+    }
+    return v;
+}
+
 QVariant columnValue(sqlite3_stmt* st, int i)
 {
     switch (sqlite3_column_type(st, i)) {
@@ -88,6 +116,49 @@ QString identity(const std::vector<QVariant>& values)
 }
 
 namespace velmor {
+
+QVariant ValueView::toVariant() const
+{
+    if (variant)
+        return *variant;
+    switch (kind) {
+    case Kind::Integer:
+        return QVariant::fromValue<qint64>(integer);
+    case Kind::Real:
+        return real;
+    case Kind::Text:
+        return QString::fromUtf8(bytes);
+    case Kind::Blob:
+        return bytes.toByteArray();
+    case Kind::Null:
+        break;
+    }
+    return {};
+}
+
+QByteArrayView valueTextUtf8(const ValueView& value, QByteArray& scratch)
+{
+    if (value.variant) {
+        scratch = valueText(*value.variant).toUtf8();
+        return scratch;
+    }
+    switch (value.kind) {
+    case ValueView::Kind::Text:
+        return value.bytes;
+    case ValueView::Kind::Integer: {
+        scratch.resize(24);
+        const char* end
+            = std::to_chars(scratch.data(), scratch.data() + scratch.size(), value.integer).ptr;
+        scratch.truncate(end - scratch.constData());
+        return scratch;
+    }
+    case ValueView::Kind::Null:
+        return {};
+    default:
+        scratch = valueText(value.toVariant()).toUtf8();
+        return scratch;
+    }
+}
 
 QString valueText(const QVariant& value)
 {

@@ -5,6 +5,8 @@
 // the value rules. The text form of a value that the forms show is made here too,
 // and declared apart in valuetext.h.
 
+#include "valuetext.h"
+
 #include <QString>
 #include <QVariant>
 #include <vector>
@@ -16,6 +18,8 @@ namespace velmor::detail {
 // A column of the statement's current row: an integer as qint64, a real as double,
 // text as QString, a blob as QByteArray, a null as a null QVariant.
 QVariant columnValue(sqlite3_stmt* st, int i);
+// The same, as the statement holds it until its next step.
+ValueView columnView(sqlite3_stmt* st, int i);
 // `count` columns of the current row from column `first` on.
 std::vector<QVariant> rowValues(sqlite3_stmt* st, int first, int count);
 // Binds a value as the engine keeps it: a whole double as an integer. Returns the

@@ -7,8 +7,10 @@
 
 #include <QLocale>
 #include <QTest>
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <sqlite3.h>
 
 using namespace velmor;
@@ -98,8 +100,9 @@ struct EvenKeys {
         bind(other, cat.path(), "datos_cd");
     }
     Recordset& rs() { return set.Recordset(); }
-    // Writes of applyWrite separated by ", "; also "refresh" of the set, and
-    // "program: SQL" run by another program.
+    // Writes of applyWrite separated by ", "; also "refresh" of the set, "program: SQL"
+    // run by another program, "connection: SQL" run on the sets' own connection, and
+    // "begin", "commit" and "rollback" of a transaction of both sources.
     void write(const QString& steps)
     {
         for (const QString& step : steps.split(", ", Qt::SkipEmptyParts)) {
@@ -107,15 +110,55 @@ struct EvenKeys {
                 set.Refresh();
             else if (step.startsWith("program: "))
                 cat.exec(step.mid(9));
-            else
+            else if (step.startsWith("connection: "))
+                set.connection()->exec(step.mid(12).toUtf8().constData());
+            else if (step == "begin")
+                transaction.emplace(set, &other);
+            else if (step == "commit" || step == "rollback") {
+                if (step == "commit")
+                    transaction->commit();
+                transaction.reset();
+            } else
                 applyWrite(rs(), other.Recordset(), step);
         }
     }
     std::unique_ptr<TestCatalog> made;
     TestCatalog& cat;
     RecordSource set, other;
+    std::optional<TransactionGuard> transaction;
 };
 
+// How often the engine went round a loop in the statements `f` ran on the source's
+// connection: about once for each row read. A look-up answered from an index goes
+// round a few times; one that reads a table, at least once per row.
+template <typename F> int engineRounds(RecordSource& source, F&& f)
+{
+    int rounds = 0;
+    sqlite3* db = source.connection()->handle();
+    sqlite3_progress_handler(
+        db, 1, [](void* count) { return ++*static_cast<int*>(count), 0; }, &rounds);
+    f();
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    return rounds;
+}
+
+// How many statements that read datos_cd `f` ran on the source's connection.
+template <typename F> int readsOfTheTable(RecordSource& source, F&& f)
+{
+    int reads = 0;
+    sqlite3* db = source.connection()->handle();
+    sqlite3_trace_v2(
+        db, SQLITE_TRACE_STMT,
+        [](unsigned, void* count, void* statement, void*) {
+            if (std::strstr(sqlite3_sql(static_cast<sqlite3_stmt*>(statement)), "datos_cd"))
+                ++*static_cast<int*>(count);
+            return 0;
+        },
+        &reads);
+    f();
+    sqlite3_trace_v2(db, 0, nullptr, nullptr);
+    return reads;
+}
 }
 
 class DataTest : public QObject {
@@ -480,6 +523,69 @@ private slots:
         QCOMPARE(rs.RecordCount(), count);
     }
 
+    void listingsHandValuesAsStored_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("listed"); // the listing's columns named before the Refresh
+        QTest::addColumn<QString>("write"); // between the Refresh and the listing
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<bool>("fromRefresh"); // the listing reads no row again
+        const QString statement = "select * from datos_cd where id > 1";
+        const QStringList all = { "2.5:2", ":3", "ABC:4", "7:5", "seis:6" };
+        QTest::newRow("table") << "datos_cd" << true << "" << QStringList { "uno:1" } + all
+                               << false;
+        QTest::newRow("statement") << statement << false << "" << all << false;
+        QTest::newRow("statement, listed") << statement << true << "" << all << true;
+        QTest::newRow("statement, listed, another program renames")
+            << statement << true << "program: update datos_cd set nombre = 'otro' where id = 6"
+            << QStringList { "2.5:2", ":3", "ABC:4", "7:5", "otro:6" } << false;
+        QTest::newRow("statement, listed, own delete")
+            << statement << true << "own delete 3"
+            << QStringList { "2.5:2", "ABC:4", "7:5", "seis:6" } << false;
+        QTest::newRow("values of a join")
+            << "select d.id, d.nombre from datos_cd d join datos_cd e on e.id = d.id where d.id > 1"
+            << false << "" << all << true;
+    }
+
+    // A listing hands every value as Fields would give it, read when the listing asks
+    // or, for the columns named beforehand, with the rows at the Refresh while the file
+    // stays as it was.
+    void listingsHandValuesAsStored()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, listed);
+        QFETCH(QString, write);
+        QFETCH(QStringList, rows);
+        QFETCH(bool, fromRefresh);
+        TestCatalog cat(handMadeSchema("integer primary key", {}, ""));
+        cat.exec("insert into datos_cd (id, nombre) values (1, 'uno'), (2, 2.5), (3, null), "
+                 "(4, x'414243'), (5, 7), (6, 'seis')");
+        RecordSource set, other;
+        if (listed)
+            set.setListedColumns({ "id", "nombre" });
+        bind(set, cat.path(), source);
+        bind(other, cat.path(), "datos_cd");
+        set.Recordset().MoveLast();
+        set.Recordset().MoveFirst();
+        if (write.startsWith("program: "))
+            cat.exec(write.mid(9));
+        else if (!write.isEmpty())
+            applyWrite(set.Recordset(), other.Recordset(), write);
+        set.Recordset().MoveFirst();
+        QStringList handed, asText;
+        const int reads = readsOfTheTable(set, [&] {
+            set.Recordset().readOnwardViews({ "nombre", "id" }, -1, [&](const ValueView* v) {
+                QByteArray scratch;
+                handed << valueText(v[0].toVariant()) + ":" + valueText(v[1].toVariant());
+                asText << QString::fromUtf8(valueTextUtf8(v[0], scratch)) + ":"
+                        + QString::fromUtf8(valueTextUtf8(v[1], scratch));
+            });
+        });
+        QCOMPARE(handed, rows);
+        QCOMPARE(asText, rows);
+        QCOMPARE(reads == 0, fromRefresh);
+    }
+
     void textLookUpsFindFirstInSetOrder_data()
     {
         QTest::addColumn<QString>("criterion");
@@ -576,6 +682,62 @@ private slots:
         QCOMPARE(foundId(k.rs(), "nombre='N699'"), "1398");
         QCOMPARE(foundId(k.rs(), "nombre='n700'"), "none");
         QCOMPARE(foundId(k.rs(), "artista=''"), write.contains("refresh") ? "1" : "2");
+    }
+
+    void lookUpsFollowWrites_data()
+    {
+        QTest::addColumn<QString>("writes"); // once the indexes are built
+        QTest::addColumn<QString>("criterion");
+        QTest::addColumn<QString>("found");
+        QTest::addColumn<bool>("fromIndex"); // without reading the table again
+        // Keys 2, 4, … 4000; "N300" is the name of 600, 2000 and 3400; no artist.
+        QTest::newRow("own save") << "begin, own add 1 NUEVO, commit"
+                                  << "nombre='nuevo'"
+                                  << "1" << true;
+        QTest::newRow("own add of an earlier match") << "own add 1 N300"
+                                                     << "nombre='n300'"
+                                                     << "600" << true;
+        QTest::newRow("own delete") << "own delete 600"
+                                    << "nombre='n300'"
+                                    << "2000" << true;
+        QTest::newRow("own delete, empty artist") << "own delete 2"
+                                                  << "artista=''"
+                                                  << "4" << true;
+        QTest::newRow("other source adds") << "other add 1 NUEVO"
+                                           << "nombre='nuevo'"
+                                           << "none" << true;
+        QTest::newRow("other source adds, refreshed") << "other add 1 NUEVO, refresh"
+                                                      << "nombre='nuevo'"
+                                                      << "1" << true;
+        QTest::newRow("another program renames")
+            << "program: update datos_cd set nombre = 'NUEVO' where id = 1398"
+            << "nombre='nuevo'"
+            << "1398" << false;
+        QTest::newRow("own statement on the connection")
+            << "connection: insert into datos_cd (id,nombre) values (1,'NUEVO'), refresh"
+            << "nombre='nuevo'"
+            << "1" << false;
+        QTest::newRow("own delete rolled back") << "begin, own delete 600, rollback"
+                                                << "nombre='n300'"
+                                                << "600" << false;
+    }
+
+    // The look-up indexes follow the program's own writes, and are built again only
+    // when the file changed otherwise.
+    void lookUpsFollowWrites()
+    {
+        QFETCH(QString, writes);
+        QFETCH(QString, criterion);
+        QFETCH(QString, found);
+        QFETCH(bool, fromIndex);
+        EvenKeys k("datos_cd", {}, 2000, "'N' || (i % 700)");
+        foundId(k.rs(), criterion); // builds the column's index
+        k.write(writes);
+        QString id;
+        const int rounds = engineRounds(k.set, [&] { id = foundId(k.rs(), criterion); });
+        QCOMPARE(id, found);
+        if (fromIndex)
+            QCOMPARE_LT(rounds, 100);
     }
 
     void criteria_data()
