@@ -323,7 +323,7 @@ qsizetype frmconsultas::leerFilas(Recordset& rs, qsizetype limite, Filas& filas)
 {
     const QStringList& columnas = columnasListadas();
     const qsizetype esperadas = std::min(limite < 0 ? rs.RecordCount() : limite, rs.RecordCount());
-    for (TextColumn* lista : { &filas.ids, &filas.nombres, &filas.artistas })
+    for (PackedTexts* lista : { &filas.ids, &filas.nombres, &filas.artistas })
         lista->reserve(lista->size() + esperadas);
     filas.claves.reserve(filas.claves.size() + esperadas);
     QByteArray texto;

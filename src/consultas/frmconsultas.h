@@ -77,9 +77,9 @@ private:
 
     struct Filas {
         Claves claves;
-        TextColumn ids;
-        TextColumn nombres;
-        TextColumn artistas;
+        PackedTexts ids;
+        PackedTexts nombres;
+        PackedTexts artistas;
     };
 
     void crearControles();

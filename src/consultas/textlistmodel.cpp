@@ -4,13 +4,13 @@
 
 namespace velmor {
 
-void TextColumn::append(QByteArrayView utf8)
+void PackedTexts::append(QByteArrayView utf8)
 {
     m_bytes.append(utf8);
     m_ends.append(m_bytes.size());
 }
 
-QByteArrayView TextColumn::at(qsizetype row) const
+QByteArrayView PackedTexts::at(qsizetype row) const
 {
     const qsizetype begin = row == 0 ? 0 : m_ends[row - 1];
     return QByteArrayView(m_bytes.constData() + begin, m_ends[row] - begin);
@@ -29,7 +29,7 @@ QVariant TextListModel::data(const QModelIndex& index, int role) const
     return QString::fromUtf8(m_rows.at(index.row()));
 }
 
-void TextListModel::setRows(TextColumn&& rows)
+void TextListModel::setRows(PackedTexts&& rows)
 {
     if (rows.isEmpty() && m_rows.isEmpty())
         return;

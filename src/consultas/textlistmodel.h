@@ -10,14 +10,14 @@ namespace velmor {
 // Texts one after another in one buffer of UTF-8 bytes, with where each ends: a
 // listing of a million CDs is then three buffers, filled and emptied at once,
 // instead of three million strings.
-class TextColumn {
+class PackedTexts {
 public:
     void reserve(qsizetype rows) { m_ends.reserve(rows); }
     qsizetype size() const { return m_ends.size(); }
     bool isEmpty() const { return m_ends.isEmpty(); }
     void append(QByteArrayView utf8);
     // Row `row` of another column.
-    void append(const TextColumn& other, qsizetype row) { append(other.at(row)); }
+    void append(const PackedTexts& other, qsizetype row) { append(other.at(row)); }
     QByteArrayView at(qsizetype row) const;
 
 private:
@@ -25,7 +25,7 @@ private:
     QList<qsizetype> m_ends;
 };
 
-// A list of texts for a view, kept as a TextColumn: the view asks only for the rows
+// A list of texts for a view, kept packed: the view asks only for the rows
 // it shows. Read-only.
 class TextListModel : public QAbstractListModel {
     Q_OBJECT
@@ -36,10 +36,10 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
     void clear() { setRows({}); }
-    void setRows(TextColumn&& rows);
+    void setRows(PackedTexts&& rows);
 
 private:
-    TextColumn m_rows;
+    PackedTexts m_rows;
 };
 
 }
