@@ -294,7 +294,7 @@ private slots:
         QBuffer exported;
         exported.open(QIODevice::WriteOnly);
         QCOMPARE(exportCatalog(source.path(), exported, m_quiet,
-                     spreadsheet ? CsvForm::Spreadsheet : CsvForm::Plain)
+                     spreadsheet ? ExportForm::Spreadsheet : ExportForm::Plain)
                      .cds,
             5);
         QByteArray data = exported.data();

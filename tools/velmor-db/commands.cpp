@@ -330,14 +330,15 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
     int exportar(Context& c, const QStringList& arguments)
     {
         QStringList options = arguments;
-        const CsvForm form = takeOption(options, "--hoja") ? CsvForm::Spreadsheet : CsvForm::Plain;
+        const bool sheet = takeOption(options, "--hoja");
         const QStringList args = operands(options);
         if (args.isEmpty() || args.size() > 2 || hasUnknownOption(options))
             return usage(c, exportarHelp);
         Progress progress(&c.err, QStringLiteral("exportando"), c.terminal);
         if (args.size() == 1 || args[1] == QLatin1String("-")) {
             c.out.flush();
-            const ExportResult result = exportCatalog(args[0], c.outDevice, progress, form);
+            const ExportResult result = exportCatalog(args[0], c.outDevice, progress,
+                sheet ? ExportForm::Spreadsheet : ExportForm::Plain);
             if (!result.written)
                 return failure(
                     c, QStringLiteral("no se pudo escribir el CSV en la salida estándar"));
@@ -345,11 +346,29 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         }
 
         const QString target = args[1];
+        // A spreadsheet file whenever the name asks for one; any other name gets
+        // the CSV that scripts read.
+        const bool openDocument
+            = QFileInfo(target).suffix().compare(QLatin1String("ods"), Qt::CaseInsensitive) == 0;
+        const ExportForm form = openDocument ? ExportForm::OpenDocument
+            : sheet                          ? ExportForm::Spreadsheet
+                                             : ExportForm::Plain;
         NewFile file(target);
         const ExportResult result = exportCatalog(args[0], file.device(), progress, form);
+        if (!result.refusal.isEmpty()) {
+            return failure(c,
+                QStringLiteral("No se ha escrito «%1»: %2. El CSV guarda cualquier texto.")
+                    .arg(target, result.refusal));
+        }
         file.place();
         c.out << "Exportados " << result.cds << " CD a " << target << ".\n";
         return ExitCode::done;
+    }
+
+    // "1 cambiado", "2 cambiados": Spanish number agreement.
+    QString counted(qint64 n, const char* one, const char* many)
+    {
+        return QString::number(n) + QLatin1Char(' ') + QString::fromUtf8(n == 1 ? one : many);
     }
 
     int importar(Context& c, const QStringList& arguments)
@@ -370,19 +389,22 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         Progress progress(&c.err, QStringLiteral("importando"), c.terminal);
         const ImportResult result = importCatalog(args[0], file, progress, mode);
         if (result.refused.isEmpty()) {
-            c.out << "Importados " << result.cds << " CD en " << args[0];
             if (mode == ImportMode::Replace) {
-                c.out << ": " << result.replaced << " reemplazados y "
-                      << result.cds - result.replaced << " añadidos";
+                c.out << args[0] << ": " << counted(result.replaced, "cambiado", "cambiados")
+                      << ", " << counted(result.cds - result.replaced, "añadido", "añadidos")
+                      << ", " << result.unchanged << " sin cambios.\n";
+            } else {
+                c.out << "Importados " << result.cds << " CD en " << args[0] << ".\n";
             }
-            c.out << ".\n";
             return ExitCode::done;
         }
+        const char* const one = result.sheet ? " fila rechazada.\n" : " línea rechazada.\n";
+        const char* const many = result.sheet ? " filas rechazadas.\n" : " líneas rechazadas.\n";
         c.err << "velmor-db: No se ha importado nada de " << csvName << ": "
-              << result.refused.size()
-              << (result.refused.size() == 1 ? " línea rechazada.\n" : " líneas rechazadas.\n");
+              << result.refused.size() << (result.refused.size() == 1 ? one : many);
         for (const RefusedLine& refused : result.refused)
-            c.err << "  línea " << refused.line << ": " << refused.reason << '\n';
+            c.err << (result.sheet ? "  fila " : "  línea ") << refused.line << ": "
+                  << refused.reason << '\n';
         return ExitCode::problems;
     }
 
