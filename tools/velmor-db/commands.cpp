@@ -457,8 +457,12 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
 
     int informe(Context& c, const QStringList& arguments)
     {
-        const QStringList args = operands(arguments);
-        if (args.size() != 2 || hasUnknownOption(arguments))
+        QStringList options = arguments;
+        ReportOptions what;
+        what.list = takeOption(options, "--lista");
+        what.byKey = takeOption(options, "--por-clave");
+        const QStringList args = operands(options);
+        if (args.size() != 2 || hasUnknownOption(options))
             return usage(c, informeHelp);
         const QString target = args[1];
         const std::optional<ReportFormat> format = reportFormatFor(target);
@@ -472,7 +476,7 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
             return failure(c, QStringLiteral("No se puede escribir un PDF sin la parte gráfica."));
         NewFile file(target);
         Progress progress(&c.err, QStringLiteral("escribiendo el informe"), c.terminal);
-        const ReportResult result = writeReport(args[0], file.device(), *format, progress);
+        const ReportResult result = writeReport(args[0], file.device(), *format, what, progress);
         file.place();
         c.out << "Informe de " << result.cds << " CD escrito en " << target;
         if (*format == ReportFormat::Pdf)
