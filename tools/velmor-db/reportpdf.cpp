@@ -5,12 +5,12 @@
 #include "data/dataerror.h"
 
 #include <QFontMetricsF>
+#include <QHash>
 #include <QLocale>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QTextLayout>
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -37,15 +37,43 @@ namespace {
         qreal ascent = 0;
         qreal leading = 0;
         std::unique_ptr<QFontMetricsF> metrics;
+        mutable std::vector<float> advances; // of each character, once asked for
+        mutable QHash<char32_t, qreal> wideAdvances; // of those outside 16 bits
+
+        // The width of a text as the sum of its characters' advances. Laying out a
+        // million CDs twice cannot afford to shape every text: the sum is never
+        // less than the shaped text, whose kerning only brings letters closer, so
+        // what fits by the sum fits when drawn.
+        qreal width(QStringView text) const
+        {
+            if (advances.empty())
+                advances.assign(0x10000, -1);
+            qreal sum = 0;
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                const QChar c = text[i];
+                if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+                    const char32_t code = QChar::surrogateToUcs4(c, text[i + 1]);
+                    auto found = wideAdvances.find(code);
+                    if (found == wideAdvances.end())
+                        found = wideAdvances.insert(
+                            code, metrics->horizontalAdvance(text.mid(i, 2).toString()));
+                    sum += *found;
+                    ++i;
+                    continue;
+                }
+                float& advance = advances[c.unicode()];
+                if (advance < 0)
+                    advance = float(metrics->horizontalAdvance(c));
+                sum += advance;
+            }
+            return sum;
+        }
     };
 
-    // A piece of text on one line of a block: a whole text, or one line of a text
-    // laid out over several.
+    // A piece of text on one line of a block.
     struct Part {
         const Style* style = nullptr;
         QString text;
-        std::shared_ptr<const QTextLayout> layout;
-        int line = 0;
         qreal x = 0;
         bool right = false; // x is where the text ends
     };
@@ -89,11 +117,10 @@ namespace {
             style(m_name, textFont, 8.5, true, Qt::black, 10);
             style(m_key, textFont, 7, false, QColor(100, 100, 100), 10);
             style(m_text, textFont, 7.5, false, QColor(40, 40, 40), 8.5);
-            style(m_number, textFont, 7, false, QColor(110, 110, 110), 8.5);
             style(m_row, textFont, 9, false, Qt::black, 14);
             style(m_rowHead, textFont, 9, true, Qt::black, 16);
             style(m_footerStyle, textFont, 7.5, false, QColor(90, 90, 90), 10);
-            m_numberWidth = m_number.metrics->horizontalAdvance(QStringLiteral("20.")) + pt(3);
+            m_numberWidth = m_text.width(QStringLiteral("20. "));
             if (m_list)
                 listColumns();
         }
@@ -137,27 +164,36 @@ namespace {
             s.leading = pt(leading);
         }
 
-        // The lines of a text within a width: one part a line, the text whole when
-        // it fits.
-        std::vector<Part> wrap(const Style& s, const QString& text, qreal width)
+        // The lines of a text within a width, one part a line: broken after the
+        // last space that fits, or within a word longer than the width.
+        static std::vector<Part> wrap(const Style& s, const QString& text, qreal width)
         {
-            if (s.metrics->horizontalAdvance(text) <= width)
-                return { Part { &s, text, {}, 0, 0, false } };
-            auto layout = std::make_shared<QTextLayout>(text, s.font, &m_writer);
-            QTextOption option;
-            option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-            layout->setTextOption(option);
-            layout->beginLayout();
-            int count = 0;
-            for (QTextLine line = layout->createLine(); line.isValid();
-                 line = layout->createLine()) {
-                line.setLineWidth(width);
-                line.setPosition(QPointF(0, count++ * s.leading));
-            }
-            layout->endLayout();
             std::vector<Part> parts;
-            for (int i = 0; i < count; ++i)
-                parts.push_back(Part { &s, QString(), layout, i });
+            qsizetype start = 0;
+            while (start < text.size() || parts.empty()) {
+                const QStringView rest = QStringView(text).mid(start);
+                if (s.width(rest) <= width) {
+                    parts.push_back(Part { &s, rest.toString(), 0, false });
+                    break;
+                }
+                qsizetype end = 0, lastSpace = -1;
+                qreal used = 0;
+                while (end < rest.size()) {
+                    const qsizetype step = rest[end].isHighSurrogate() ? 2 : 1;
+                    const qreal advance = s.width(rest.mid(end, step));
+                    if (end > 0 && used + advance > width)
+                        break;
+                    if (rest[end] == u' ')
+                        lastSpace = end;
+                    used += advance;
+                    end += step;
+                }
+                const qsizetype cut = lastSpace > 0 ? lastSpace : end;
+                parts.push_back(Part { &s, rest.left(cut).toString(), 0, false });
+                start += cut;
+                while (start < text.size() && text[start] == u' ')
+                    ++start;
+            }
             return parts;
         }
 
@@ -186,7 +222,7 @@ namespace {
 
         Part text(const Style& s, const QString& t, qreal x, bool right = false)
         {
-            return Part { &s, t, {}, 0, x, right };
+            return Part { &s, t, x, right };
         }
 
         void cdLines(const ReportCd& cd, std::vector<Line>& lines)
@@ -197,7 +233,7 @@ namespace {
             const QString key = m_grouped
                 ? cd.key
                 : ReportSource::artistHeading(cd.artista) + QStringLiteral(" · ") + cd.key;
-            const qreal keyWidth = m_key.metrics->horizontalAdvance(key) + pt(6);
+            const qreal keyWidth = m_key.width(key) + pt(6);
             std::vector<Part> name = wrap(m_name, cd.nombre, std::max(w / 2, w - keyWidth));
             columnsOfText(lines, 0, m_name.leading, { { name, 0 } });
             const std::vector<Part> keyLines = wrap(m_key, key, w / 2 - pt(6));
@@ -223,7 +259,6 @@ namespace {
             }
             const size_t half = (songs.size() + 1) / 2;
             const qreal songColumn = (w - pt(8)) / 2;
-            const qreal titleWidth = songColumn - m_numberWidth;
             for (size_t row = 0; row < half; ++row) {
                 std::vector<std::pair<std::vector<Part>, qreal>> cells;
                 for (const size_t at : { row, row + half }) {
@@ -231,10 +266,16 @@ namespace {
                         continue;
                     const int song = songs[at];
                     const qreal x = at < half ? 0 : songColumn + pt(8);
-                    cells.push_back({ { text(m_number, QString::number(song + 1) + u'.', 0, true) },
-                        x + m_numberWidth - pt(3) });
-                    cells.push_back({ wrap(m_text, cd.canciones[size_t(song)], titleWidth),
-                        x + m_numberWidth });
+                    // The number drawn with the title's first line, one text fewer
+                    // to shape; a figure space keeps one digit aligned with two.
+                    std::vector<Part> songLines
+                        = wrap(m_text, cd.canciones[size_t(song)], songColumn - m_numberWidth);
+                    songLines.front().text = (song < 9 ? QStringLiteral("\u2007") : QString())
+                        + QString::number(song + 1) + QStringLiteral(". ") + songLines.front().text;
+                    cells.push_back({ { songLines.front() }, x });
+                    songLines.erase(songLines.begin());
+                    songLines.insert(songLines.begin(), Part { &m_text, QString(), 0, false });
+                    cells.push_back({ songLines, x + m_numberWidth });
                 }
                 columnsOfText(lines, row == 0 ? pt(1) : 0, m_text.leading, cells);
             }
@@ -384,16 +425,8 @@ namespace {
             for (const Part& part : line.parts) {
                 m_painter.setFont(part.style->font);
                 m_painter.setPen(part.style->color);
-                if (part.layout) {
-                    const QTextLine l = part.layout->lineAt(part.line);
-                    const qreal x = part.right ? part.x - l.naturalTextWidth() : part.x;
-                    l.draw(&m_painter, QPointF(x0 + x, y + baseline - l.ascent() - l.y()));
-                } else {
-                    const qreal x = part.right
-                        ? part.x - part.style->metrics->horizontalAdvance(part.text)
-                        : part.x;
-                    m_painter.drawText(QPointF(x0 + x, y + baseline), part.text);
-                }
+                const qreal x = part.right ? part.x - part.style->width(part.text) : part.x;
+                m_painter.drawText(QPointF(x0 + x, y + baseline), part.text);
             }
             if (line.rule) {
                 m_painter.setPen(QPen(QColor(150, 150, 150), pt(0.5)));
@@ -482,7 +515,7 @@ namespace {
             m_source.walkArtists([&](const QString& heading, qint64 page) {
                 lines.clear();
                 const QString number = QString::number(page);
-                const qreal numberWidth = m_text.metrics->horizontalAdvance(number) + pt(6);
+                const qreal numberWidth = m_text.width(number) + pt(6);
                 columnsOfText(
                     lines, 0, m_text.leading, { { wrap(m_text, heading, w - numberWidth), 0 } });
                 lines.front().parts.push_back(text(m_text, number, w, true));
@@ -533,8 +566,8 @@ namespace {
         int m_column = 0;
         qreal m_y = 0;
         bool m_columnStart = true;
-        Style m_title, m_info, m_heading, m_continued, m_name, m_key, m_text, m_number, m_row,
-            m_rowHead, m_footerStyle;
+        Style m_title, m_info, m_heading, m_continued, m_name, m_key, m_text, m_row, m_rowHead,
+            m_footerStyle;
     };
 }
 
