@@ -7,6 +7,7 @@
 
 #include <QRegularExpression>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTest>
 #include <csignal>
 #include <algorithm>
@@ -533,6 +534,87 @@ private slots:
             }
         }
         QCOMPARE(listed, QSet<QString>(artists.cbegin(), artists.cend()).size());
+    }
+
+    // exportar to a .ods name, the file saved again by a spreadsheet program or not, then
+    // importar: every value comes back as it was, none taken for a number, date or formula.
+    void spreadsheet_data()
+    {
+        QTest::addColumn<QStringList>("conversions"); // formats LibreOffice saves it in, in turn
+        QTest::newRow("read back as written") << QStringList();
+        QTest::newRow("saved again by LibreOffice") << QStringList { "ods" };
+        QTest::newRow("through LibreOffice's xlsx") << QStringList { "xlsx", "ods" };
+    }
+
+    void spreadsheet()
+    {
+        QFETCH(QStringList, conversions);
+        const QString soffice = QStandardPaths::findExecutable("soffice");
+        if (!conversions.isEmpty() && soffice.isEmpty())
+            QSKIP("soffice (LibreOffice) is not installed: apt-get install libreoffice-calc-nogui");
+
+        ScratchCatalog source;
+        source.addCd(1234567890123456, // more digits than a spreadsheet's number keeps
+            { "=HYPERLINK(\"HTTP://X\";\"Y\")", "007", "LÍNEA 1\n\nLÍNEA 3\n", "1E5", "3/4",
+                "12:30", "0,5", "VERDADERO", "TRUE", "+1", "-1", "@SUMA(A1)", "50%", "1.000",
+                "'COMILLA", "  DOS  ESPACIOS ", "", "ÚLTIMA" });
+        source.addCd(123456789012345, { "ÑANDÚ ŁÓDŹ ΑΘΗΝΑ", "МОСКВА ŐRSÉG", "<B> & \"C\"" });
+        source.addCd(-5, { "NEGATIVA", "", "D" });
+        source.addCd(0, { "CERO", "2026-12-07", "=1+1" });
+        const QString exported = source.file("catalogo.ods");
+        QCOMPARE(run({ "exportar", "--hoja", source.path(), exported }).out,
+            "Exportados 4 CD a " + exported + ".\n");
+
+        QString file = exported;
+        for (const QString& format : conversions) {
+            const QString folder = source.file(format + QString::number(file.size()));
+            const Run converted = run({ "-env:UserInstallation=file://" + source.file("perfil"),
+                                          "--headless", "--convert-to", format, "--outdir",
+                                          folder, file },
+                soffice);
+            file = folder + "/catalogo." + format;
+            QVERIFY2(converted.code == 0 && QFile::exists(file),
+                qPrintable(converted.out + converted.err));
+        }
+        const QString target = source.file("nuevo.mdb");
+        velmor::CatalogFile::create(target);
+        const Run imported = run({ "importar", target, file });
+        QCOMPARE(imported.out, "Importados 4 CD en " + target + ".\n");
+        QCOMPARE(allRows(target), allRows(source.path()));
+        QCOMPARE(run({ "importar", "--reemplazar", source.path(), file }).out,
+            source.path() + ": 0 cambiados, 0 añadidos, 4 sin cambios.\n");
+    }
+
+    void replaceReport_data()
+    {
+        QTest::addColumn<QList<int>>("stored"); // keys stored as "CD n"
+        QTest::addColumn<QList<int>>("same"); // keys in the file as stored
+        QTest::addColumn<QList<int>>("other"); // keys in the file with another name
+        QTest::addColumn<QString>("report");
+        QTest::newRow("one of each") << QList<int> { 1, 2 } << QList<int> { 2 } << QList<int> { 1, 3 }
+                                     << "1 cambiado, 1 añadido, 1 sin cambios.";
+        QTest::newRow("two of each")
+            << QList<int> { 1, 2, 3, 4 } << QList<int> { 3, 4 } << QList<int> { 1, 2, 5, 6 }
+            << "2 cambiados, 2 añadidos, 2 sin cambios.";
+    }
+
+    void replaceReport()
+    {
+        QFETCH(QList<int>, stored);
+        QFETCH(QList<int>, same);
+        QFETCH(QList<int>, other);
+        QFETCH(QString, report);
+        ScratchCatalog catalog;
+        for (const int key : stored)
+            catalog.addCd(key, { QStringLiteral("CD %1").arg(key), "", "D" });
+        QList<QStringList> lines;
+        for (const int key : same)
+            lines << fields(QString::number(key), QStringLiteral("CD %1").arg(key), "", "D");
+        for (const int key : other)
+            lines << fields(QString::number(key), QStringLiteral("OTRO %1").arg(key), "", "D");
+        writeFile(catalog.file("cambios.csv"), csv(lines));
+        const Run result = run({ "importar", "--reemplazar", catalog.path(), catalog.file("cambios.csv") });
+        QCOMPARE(result.out, catalog.path() + ": " + report + "\n");
     }
 
     // Enough CDs for the progress indication, through every command that moves or lays out the
