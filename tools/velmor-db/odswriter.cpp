@@ -101,6 +101,7 @@ public:
 OdsWriter::OdsWriter(QIODevice& out, const QStringList& columns, const QList<int>& widths)
     : m_archive(std::make_unique<Archive>(out))
     , m_columns(int(columns.size()))
+    , m_names(columns)
 {
     Archive& a = *m_archive;
     a.failed = !a.start() || !a.entry(QStringLiteral("content.xml"), Z_DEFAULT_COMPRESSION);
@@ -180,19 +181,20 @@ QString OdsWriter::row(const QByteArrayView* values)
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         texts << utf8.decode(values[i]);
         if (utf8.hasError())
-            return QStringLiteral("la columna %1 no es texto UTF-8 válido").arg(i + 1);
+            return QStringLiteral("la columna «%1» no es texto UTF-8 válido").arg(m_names[i]);
         const QString& text = texts.last();
         for (qsizetype k = 0; k < text.size(); ++k) {
             // A CR of its own would be read back as a space.
             if (text[k] == u'\r' && (k + 1 == text.size() || text[k + 1] != u'\n'))
-                return QStringLiteral("la columna %1 tiene un retorno de carro suelto").arg(i + 1);
+                return QStringLiteral("la columna «%1» tiene un retorno de carro suelto")
+                    .arg(m_names[i]);
         }
         for (const char32_t c : text.toUcs4()) {
             if (!xmlCharacter(c) || (c < 0x20 && c != u'\n' && c != u'\r' && c != u'\t')) {
                 return QStringLiteral(
-                    "la columna %1 tiene un carácter (U+%2) que una hoja de cálculo no "
+                    "la columna «%1» tiene un carácter (U+%2) que una hoja de cálculo no "
                     "puede guardar")
-                    .arg(i + 1)
+                    .arg(m_names[i])
                     .arg(QString::number(uint(c), 16).toUpper().rightJustified(4, u'0'));
             }
         }

@@ -34,6 +34,7 @@ private:
     class Archive;
     std::unique_ptr<Archive> m_archive;
     int m_columns;
+    QStringList m_names;
 };
 
 }
