@@ -131,7 +131,9 @@ namespace {
             // First walk: where everything falls, drawing nothing.
             run(progress, 0, 2 * cds);
             const int bodyPages = m_page;
-            m_total = m_page + (m_list ? 0 : indexPages());
+            // An empty catalogue has no artists to list.
+            const bool withIndex = !m_list && m_source.artistsNoted() > 0;
+            m_total = m_page + (withIndex ? indexPages() : 0);
             m_page = 0;
             m_drawing = true;
             if (!m_painter.begin(&m_writer))
@@ -141,7 +143,7 @@ namespace {
             if (m_page != bodyPages)
                 throw DataError(ErrorNumber::InvalidOperation,
                     QStringLiteral("el informe no se ha podido paginar"));
-            if (!m_list)
+            if (withIndex)
                 index();
             footer();
             m_painter.end();
