@@ -1,13 +1,15 @@
 # Installs the Debian packages velmor needs, when missing. Sourced by run.sh
 # (building and running) and test.sh (also the tests and benchmarks).
 
-# Building the program and velmor-db (which reads Access files through libmdb),
-# and the fonts the forms are laid out for.
+# Building the program and velmor-db (which reads Access files through libmdb and
+# spreadsheet files through QuaZip), and the fonts the forms and the printed
+# catalogue are laid out for.
 velmor_build_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev
   libsqlite3-dev libicu-dev
   mdbtools-dev
+  libquazip1-qt6-dev
   fonts-dejavu-core fonts-liberation
 )
 
@@ -22,7 +24,8 @@ velmor_run_packages=(
 # npm to fetch the Access sample; the validators of the installed desktop entry
 # and metainfo; pdftotext and pdfinfo to read the printable catalogue back;
 # dpkg-shlibdeps, which gives the Debian package its dependencies, and lintian,
-# which checks it.
+# which checks it; LibreOffice's spreadsheet, which the exported
+# spreadsheet must survive.
 velmor_test_packages=(
   libbenchmark-dev
   mdbtools sqlite3
@@ -30,6 +33,7 @@ velmor_test_packages=(
   desktop-file-utils appstream
   poppler-utils
   dpkg-dev lintian
+  libreoffice-calc-nogui
 )
 
 # velmor_install_packages PACKAGE... installs those of the given packages that are

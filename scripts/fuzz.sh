@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a number of seconds: scripts/fuzz.sh TARGET SECONDS
-# Targets: csvreader valuerules statements catalogfile formsave. Builds with clang in
+# Targets: csvreader valuerules statements catalogfile formsave odsreader. Builds with clang in
 # build-fuzz/; new inputs go to build-fuzz/work/TARGET, inputs that found a fault
 # to build-fuzz/findings/. Once the fault is mended, copy its input into
 # fuzz/corpus/TARGET/ so that every test run replays it.
@@ -22,9 +22,11 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build build-fuzz --target "fuzz_$target"
 work=build-fuzz/work/$target
 mkdir -p "$work" build-fuzz/findings
-# Catalogue files are a few pages; CSV lines and typed values are short.
+# Catalogue files are a few pages; CSV lines and typed values are short; a sheet's
+# XML needs room for a few rows.
 max_len=4096
 [[ $target == catalogfile ]] && max_len=8192
+[[ $target == odsreader ]] && max_len=16384
 ASAN_OPTIONS=detect_leaks=0 "build-fuzz/fuzz/fuzz_$target" "$work" "fuzz/corpus/$target" \
   -max_total_time="$seconds" -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 \
   -artifact_prefix="build-fuzz/findings/$target-" -print_final_stats=1

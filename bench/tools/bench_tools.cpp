@@ -1,7 +1,9 @@
 // Times velmor-db exportar and importar on a generated catalogue beside the
-// sqlite3 shell doing the same export in the same run.
+// sqlite3 shell doing the same export in the same run, then the spreadsheet export
+// and the printed catalogue in each layout, with each one's peak memory.
 //
 // bench_tools [CDS] [RUNS]   (defaults: 100000 CDs, 3 runs; the median is printed)
+// A million CDs: bench_tools 1000000 1
 
 #include "data/catalogfile.h"
 
@@ -14,6 +16,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -52,6 +57,31 @@ double timed(const QString& program, const QStringList& arguments, const QString
             process.readAllStandardError().constData());
     }
     return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// Milliseconds and peak resident memory (KiB) of one run of the tool, whose own
+// figures a QProcess does not give.
+std::pair<double, long> measured(const QString& program, const QStringList& arguments)
+{
+    QList<QByteArray> owned { QFile::encodeName(program) };
+    for (const QString& argument : arguments)
+        owned << argument.toUtf8();
+    std::vector<char*> argv;
+    for (QByteArray& argument : owned)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage {};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        qFatal("%s %s failed", qPrintable(program), qPrintable(arguments.join(' ')));
+    return { double(timer.nsecsElapsed()) / 1e6, usage.ru_maxrss };
 }
 
 double median(std::vector<double> values)
@@ -112,5 +142,34 @@ int main(int argc, char* argv[])
         "sqlite3 -csv, select * from datos_cd", median(sqliteTable));
     row("velmor-db importar (checked, both tables)", median(importar),
         "sqlite3 .import --csv into a new table", median(sqliteImport));
+
+    // Documents, beside the shell reading the same rows in artist order.
+    QString inArtistOrder = joined;
+    inArtistOrder.replace("order by d.id", "order by d.artista, d.nombre, d.id");
+    const double shell = timed("sqlite3", { "-csv", catalogue, inArtistOrder }, QString());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const struct {
+        const char* what;
+        QStringList arguments;
+        QString file;
+    } documents[] = {
+        { "velmor-db exportar --hoja (.ods file)", { "exportar", "--hoja" }, "cds.ods" },
+        { "velmor-db informe (PDF)", { "informe" }, "informe.pdf" },
+        { "velmor-db informe (HTML)", { "informe" }, "informe.html" },
+        { "velmor-db informe --lista (PDF)", { "informe", "--lista" }, "lista.pdf" },
+        { "velmor-db informe --lista (HTML)", { "informe", "--lista" }, "lista.html" },
+    };
+    for (const auto& document : documents) {
+        std::vector<double> times, memory;
+        for (int run = 0; run < runs; ++run) {
+            QFile::remove(dir.filePath(document.file));
+            const auto [ms, kib] = measured(
+                tool, document.arguments + QStringList { catalogue, dir.filePath(document.file) });
+            times.push_back(ms);
+            memory.push_back(double(kib));
+        }
+        row(document.what, median(times), "sqlite3 -csv, same rows in artist order", shell);
+        out << QString::asprintf("  %-44s %9.1f MiB peak\n", "", median(memory) / 1024);
+    }
     return 0;
 }

@@ -3,12 +3,17 @@
 #include "progress.h"
 #include "toolfixture.h"
 
+#include "data/collation.h"
+
 #include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
 #include <QTest>
-#include <QTextDocument>
 #include <csignal>
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <random>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,16 +22,6 @@ using namespace toolfixture;
 
 namespace {
 const QString counts = "select count(*) from datos_cd union all select count(*) from canciones";
-
-// The text of a report as a reader sees it, whichever its format.
-QString reportText(const QString& path)
-{
-    if (path.endsWith(".pdf"))
-        return run({ "-layout", path, "-" }, "pdftotext").out;
-    QTextDocument html;
-    html.setHtml(QString::fromUtf8(readFile(path)));
-    return html.toPlainText();
-}
 
 // Runs the child in a process of its own, which it ends with SIGKILL while it still has its files
 // open, as a crash or a power cut would stop it.
@@ -286,13 +281,60 @@ private slots:
     void report_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::newRow("PDF") << "informe.pdf";
-        QTest::newRow("HTML") << "informe.html";
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("order"); // pieces of the text, in this order
+        // Empty artist first, then Spanish order that ignores case and accents; one heading
+        // for an artist however it is written; songs numbered as stored.
+        QTest::newRow("PDF") << "informe.pdf" << QStringList()
+                             << QStringList { "Catálogo de CD", "5 CD · 3 artistas · 4 canciones",
+                                    "Sin artista", "SIN AUTOR 6", "D6", "ÁNGEL",
+                                    "CANCIÓN <B> 5", "D5", "1. A & B", "NACHO", "ZAGUÁN 3",
+                                    "ÑANDÚ", "ÁRBOL 40", "D40", "1. ÚNICA", "ÉXITOS 12",
+                                    "PRIMERA LÍNEA SEGUNDA LÍNEA", "1. UNO 3. TRES",
+                                    "Página 1 de 2", "Índice de artistas", "Sin artista 1",
+                                    "ÁNGEL 1", "NACHO 1", "ÑANDÚ 1", "Página 2 de 2" };
+        QTest::newRow("HTML")
+            << "informe.html" << QStringList()
+            << QStringList { "<h1>Catálogo de CD</h1>", "5 CD · 3 artistas · 4 canciones",
+                   "<h2 id=\"a1\">Sin artista</h2>", "<span>SIN AUTOR</span><span class=\"clave\">6",
+                   "<h2 id=\"a2\">ÁNGEL</h2>", "<span>CANCIÓN &lt;B&gt;</span>",
+                   "<li value=\"1\">A &amp; B</li>", "<h2 id=\"a3\">NACHO</h2>",
+                   "<h2 id=\"a4\">ÑANDÚ</h2>", "<span>ÁRBOL</span>", "<span>ÉXITOS</span>",
+                   "<p>PRIMERA LÍNEA<br>SEGUNDA LÍNEA</p>",
+                   "<li value=\"1\">UNO</li><li value=\"3\">TRES</li>", "Índice de artistas",
+                   "<a href=\"#a1\">Sin artista</a>", "<a href=\"#a4\">ÑANDÚ</a>" };
+        QTest::newRow("PDF by key")
+            << "informe.pdf" << QStringList { "--por-clave" }
+            << QStringList { "ZAGUÁN NACHO · 3", "CANCIÓN <B> ÁNGEL · 5", "SIN AUTOR Sin artista · 6",
+                   "ÉXITOS ÑANDÚ · 12", "ÁRBOL ÑANDÚ · 40", "Página 1 de 2", "Índice de artistas",
+                   "Sin artista 1", "ÁNGEL 1", "NACHO 1", "ÑANDÚ 1" };
+        QTest::newRow("HTML by key")
+            << "informe.html" << QStringList { "--por-clave" }
+            << QStringList { "<div class=\"cd\" id=\"a1\">", "<span>ZAGUÁN</span>", "NACHO",
+                   "<div class=\"cd\" id=\"a2\">", "<span>CANCIÓN &lt;B&gt;</span>",
+                   "<div class=\"cd\" id=\"a3\">", "<span>SIN AUTOR</span>",
+                   "<div class=\"cd\" id=\"a4\">", "<span>ÉXITOS</span>", "<div class=\"cd\">",
+                   "<span>ÁRBOL</span>", "<a href=\"#a3\">Sin artista</a>",
+                   "<a href=\"#a2\">ÁNGEL</a>", "<a href=\"#a1\">NACHO</a>",
+                   "<a href=\"#a4\">ÑANDÚ</a>" };
+        QTest::newRow("PDF list")
+            << "informe.pdf" << QStringList { "--lista" }
+            << QStringList { "Clave Nombre Artista Canciones", "6 SIN AUTOR 0",
+                   "5 CANCIÓN <B> ÁNGEL 1", "3 ZAGUÁN nacho 0", "40 ÁRBOL Ñandú 1",
+                   "12 ÉXITOS ÑANDÚ 2", "Página 1 de 1" };
+        QTest::newRow("HTML list by key")
+            << "informe.html" << QStringList { "--lista", "--por-clave" }
+            << QStringList { "<th>Nombre</th>", "<td class=\"n\">3</td><td>ZAGUÁN</td><td>nacho</td>",
+                   "<td>CANCIÓN &lt;B&gt;</td><td>ÁNGEL</td><td class=\"n\">1</td>",
+                   "<td>SIN AUTOR</td><td></td>", "<td>ÉXITOS</td><td>ÑANDÚ</td><td class=\"n\">2</td>",
+                   "<td>ÁRBOL</td><td>Ñandú</td>" };
     }
 
     void report()
     {
         QFETCH(QString, file);
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, order);
 
         ScratchCatalog catalog;
         catalog.addCd(12, { "ÉXITOS", "ÑANDÚ", "PRIMERA LÍNEA\nSEGUNDA LÍNEA", "UNO", "", "TRES" });
@@ -302,34 +344,292 @@ private slots:
         catalog.addCd(6, { "SIN AUTOR", "", "D6" });
 
         const QString target = catalog.file(file);
-        const Run result = run({ "informe", catalog.path(), target });
+        const Run result = run(QStringList { "informe" } + options + QStringList { catalog.path(), target });
         QCOMPARE(result.code, 0);
         QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
         QVERIFY2(
             result.out.startsWith("Informe de 5 CD escrito en " + target), qPrintable(result.out));
 
-        const QString text = reportText(target).simplified();
-        for (const char* total : { "5 CD", "3 artistas", "4 canciones" })
-            QVERIFY2(text.contains(total), qPrintable(text));
-        // Empty artist first, then Spanish order that ignores case and accents.
-        const QStringList order { "Catálogo de CD", "Sin artista", "SIN AUTOR clave 6", "D6",
-            "ÁNGEL", "CANCIÓN <B> clave 5", "D5", "1. A & B", "NACHO", "ZAGUÁN clave 3", "ÑANDÚ",
-            "ÁRBOL clave 40", "D40", "1. ÚNICA", "ÉXITOS clave 12", "PRIMERA LÍNEA SEGUNDA LÍNEA",
-            "1. UNO 3. TRES" };
+        const bool pdf = file.endsWith(".pdf");
+        const QString text = pdf ? run({ "-raw", target, "-" }, "pdftotext").out.simplified()
+                                 : QString::fromUtf8(readFile(target));
         qsizetype at = 0;
         for (const QString& piece : order) {
             const qsizetype found = text.indexOf(piece, at);
             QVERIFY2(found >= 0, qPrintable(piece + " missing after: " + text.mid(at)));
             at = found + piece.size();
         }
-        QVERIFY2(!text.contains("Ñandú"), "one heading for an artist however it is written");
+        if (!options.contains("--lista"))
+            QVERIFY2(!text.contains("Ñandú"), "one heading for an artist however it is written");
 
-        if (file.endsWith(".pdf")) {
-            QVERIFY2(text.contains("Página 2"), qPrintable(text));
+        if (pdf) {
             const QString details = run({ target }, "pdfinfo").out;
             QVERIFY2(details.contains(QRegularExpression("Page size: .* \\(A4\\)")),
                 qPrintable(details));
+            // Every font embedded, and one of those installed with the program.
+            const QStringList fonts = run({ target }, "pdffonts").out.split('\n').mid(2);
+            for (const QString& font : fonts) {
+                if (!font.isEmpty()) {
+                    QVERIFY2(font.contains(QRegularExpression("^(Liberation|DejaVu)\\S* .* yes ")),
+                        qPrintable(font));
+                }
+            }
         }
+    }
+
+    // The layout of a realistic catalogue read back page by page: 300 CDs, each with a name, one
+    // of 60 artists, a 90-character description and 8 to 14 songs, the last one "ÚLTIMA n".
+    void reportPages_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("most"); // pages at most
+        QTest::addColumn<bool>("longCd"); // with a CD whose description is longer than a page
+        QTest::newRow("grouped by artist") << QStringList() << 20 << false;
+        QTest::newRow("by key") << QStringList { "--por-clave" } << 20 << false;
+        QTest::newRow("with a CD longer than a page") << QStringList() << 21 << true;
+        QTest::newRow("list") << QStringList { "--lista" } << 7 << false;
+    }
+
+    void reportPages()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, most);
+        QFETCH(bool, longCd);
+        const bool byKey = options.contains("--por-clave"), list = options.contains("--lista");
+
+        const QStringList words { "AMOR", "NOCHE", "LUNA", "MAR", "CIELO", "FUEGO", "CAMINO",
+            "CORAZÓN", "SUEÑO", "VIENTO", "ŁÓDŹ", "ΑΘΗΝΑ", "МОСКВА", "ŐRSÉG", "ÑANDÚ", "RÍO" };
+        std::mt19937 random(19);
+        const auto textOf = [&](int length) {
+            QString text;
+            while (text.size() < length)
+                text += (text.isEmpty() ? "" : " ") + words[random() % words.size()];
+            return text.left(length).trimmed();
+        };
+        QStringList artists;
+        for (int i = 0; i < 60; ++i)
+            artists << textOf(8 + int(random() % 17));
+        struct Cd {
+            qint64 key;
+            QString nombre, artista;
+        };
+        QList<Cd> cds;
+        ScratchCatalog catalog;
+        for (int i = 0; i < 300 + (longCd ? 1 : 0); ++i) {
+            const qint64 key = 3000000 + (i * 7919) % 300007;
+            QStringList texts { textOf(10 + int(random() % 21)), artists[random() % 60],
+                textOf(90).leftJustified(90, 'X') };
+            const int songs = 8 + int(random() % 7);
+            for (int s = 1; s < songs; ++s)
+                texts << textOf(8 + int(random() % 23));
+            texts << QStringLiteral("ÚLTIMA %1").arg(i);
+            if (i == 300) {
+                texts[2].clear();
+                for (int line = 1; line <= 200; ++line)
+                    texts[2] += QStringLiteral("%1RENGLÓN %2").arg(line > 1 ? "\n" : "").arg(line);
+            }
+            catalog.addCd(key, texts);
+            cds.append({ key, texts[0], texts[1] });
+        }
+        std::sort(cds.begin(), cds.end(), [byKey](const Cd& a, const Cd& b) {
+            const auto compare = [](const QString& x, const QString& y) {
+                return velmor::compareCatalogText(x.toStdString(), y.toStdString());
+            };
+            if (byKey)
+                return a.key < b.key;
+            if (const int c = compare(a.artista, b.artista); c != 0)
+                return c < 0;
+            if (const int c = compare(a.nombre, b.nombre); c != 0)
+                return c < 0;
+            return a.key < b.key;
+        });
+
+        const QString target = catalog.file("informe.pdf");
+        const Run result
+            = run(QStringList { "informe" } + options + QStringList { catalog.path(), target });
+        QCOMPARE(result.code, 0);
+        const int pages = QRegularExpression("Pages: +(\\d+)")
+                              .match(run({ target }, "pdfinfo").out)
+                              .captured(1)
+                              .toInt();
+        QVERIFY2(pages > 0 && pages <= most, qPrintable(QString::number(pages)));
+        QVERIFY2(result.out.endsWith(QStringLiteral("(%1 páginas).\n").arg(pages)),
+            qPrintable(result.out));
+
+        QStringList text; // of each page, as drawn
+        QHash<qint64, int> pageOfKey;
+        QList<qint64> keys;
+        const QRegularExpression keyPattern("\\b3\\d{6}\\b");
+        for (int page = 1; page <= pages; ++page) {
+            const QString number = QString::number(page);
+            text << run({ "-raw", "-f", number, "-l", number, target, "-" }, "pdftotext").out;
+            QVERIFY2(text.last().contains(QStringLiteral("Página %1 de %2").arg(page).arg(pages)),
+                qPrintable(text.last()));
+            for (const auto& match : keyPattern.globalMatch(text.last())) {
+                keys << match.captured().toLongLong();
+                pageOfKey.insert(keys.last(), page);
+            }
+        }
+        QList<qint64> expected;
+        for (const Cd& cd : cds)
+            expected << cd.key;
+        QCOMPARE(keys, expected);
+        if (list)
+            return;
+
+        const auto pageWith = [&](const QRegularExpression& pattern) {
+            for (int page = 1; page <= pages; ++page) {
+                if (text[page - 1].contains(pattern))
+                    return page;
+            }
+            return 0;
+        };
+        // A CD is never split, except the one longer than a page.
+        for (int i = 0; i < 300; ++i) {
+            const int last = pageWith(QRegularExpression(QStringLiteral("ÚLTIMA %1\\b").arg(i)));
+            const auto cd = std::find_if(cds.cbegin(), cds.cend(), [&](const Cd& c) {
+                return c.key == 3000000 + (i * 7919) % 300007;
+            });
+            QCOMPARE(last, pageOfKey.value(cd->key));
+        }
+        if (longCd) {
+            const int first = pageWith(QRegularExpression("RENGLÓN 1\\n"));
+            const int end = pageWith(QRegularExpression("RENGLÓN 200\\n"));
+            QVERIFY2(first > 0 && end > first, qPrintable(QStringLiteral("%1 %2").arg(first).arg(end)));
+        }
+
+        // A page that goes on with an artist starts by repeating its name.
+        int continuing = 0;
+        for (int page = 2; page <= pages && !byKey; ++page) {
+            const QString first = keyPattern.match(text[page - 1]).captured();
+            if (first.isEmpty())
+                break; // the index
+            const qsizetype at = std::find_if(cds.cbegin(), cds.cend(),
+                                     [&](const Cd& c) { return c.key == first.toLongLong(); })
+                - cds.cbegin();
+            const bool goesOn = at > 0 && cds[at - 1].artista == cds[at].artista;
+            continuing += goesOn ? 1 : 0;
+            QVERIFY2(text[page - 1].startsWith(cds[at].artista + " (continúa)\n") == goesOn,
+                qPrintable(text[page - 1].left(200)));
+        }
+        QVERIFY(byKey || continuing > 0);
+
+        // The index gives the page where each artist is first shown.
+        const qsizetype index = std::find_if(text.cbegin(), text.cend(),
+                                    [](const QString& t) { return t.startsWith("Índice de artistas\n"); })
+            - text.cbegin();
+        QVERIFY(index > 0 && index < pages);
+        int listed = 0;
+        const QRegularExpression entry("^(.+) (\\d+)$", QRegularExpression::MultilineOption);
+        for (qsizetype page = index; page < pages; ++page) {
+            for (const auto& match : entry.globalMatch(text[page])) {
+                const QString artist = match.captured(1);
+                if (artist.startsWith("Página"))
+                    continue;
+                const auto cd = std::find_if(cds.cbegin(), cds.cend(),
+                    [&](const Cd& c) { return c.artista == artist; });
+                QVERIFY2(cd != cds.cend(), qPrintable(artist));
+                QCOMPARE(match.captured(2).toInt(), pageOfKey.value(cd->key));
+                ++listed;
+            }
+        }
+        QCOMPARE(listed, QSet<QString>(artists.cbegin(), artists.cend()).size());
+    }
+
+    // exportar to a .ods name, the file saved again by a spreadsheet program or not, then
+    // importar: every value comes back as it was, none taken for a number, date or formula.
+    void spreadsheet_data()
+    {
+        QTest::addColumn<QStringList>("conversions"); // formats LibreOffice saves it in, in turn
+        QTest::newRow("read back as written") << QStringList();
+        QTest::newRow("saved again by LibreOffice") << QStringList { "ods" };
+        QTest::newRow("through LibreOffice's xlsx") << QStringList { "xlsx", "ods" };
+    }
+
+    void spreadsheet()
+    {
+        QFETCH(QStringList, conversions);
+        const QString soffice = QStandardPaths::findExecutable("soffice");
+        if (!conversions.isEmpty() && soffice.isEmpty())
+            QSKIP("soffice (LibreOffice) is not installed: apt-get install libreoffice-calc-nogui");
+
+        ScratchCatalog source;
+        source.addCd(1234567890123456, // more digits than a spreadsheet's number keeps
+            { "=HYPERLINK(\"HTTP://X\";\"Y\")", "007", "LÍNEA 1\n\nLÍNEA 3\n", "1E5", "3/4",
+                "12:30", "0,5", "VERDADERO", "TRUE", "+1", "-1", "@SUMA(A1)", "50%", "1.000",
+                "'COMILLA", "  DOS  ESPACIOS ", "", "ÚLTIMA" });
+        source.addCd(123456789012345, { "ÑANDÚ ŁÓDŹ ΑΘΗΝΑ", "МОСКВА ŐRSÉG", "<B> & \"C\"" });
+        source.addCd(-5, { "NEGATIVA", "", "D" });
+        source.addCd(0, { "CERO", "2026-12-07", "=1+1" });
+        const QString exported = source.file("catalogo.ods");
+        QCOMPARE(run({ "exportar", "--hoja", source.path(), exported }).out,
+            "Exportados 4 CD a " + exported + ".\n");
+
+        QString file = exported;
+        for (const QString& format : conversions) {
+            const QString folder = source.file(format + QString::number(file.size()));
+            const Run converted = run({ "-env:UserInstallation=file://" + source.file("perfil"),
+                                          "--headless", "--convert-to", format, "--outdir",
+                                          folder, file },
+                soffice);
+            file = folder + "/catalogo." + format;
+            QVERIFY2(converted.code == 0 && QFile::exists(file),
+                qPrintable(converted.out + converted.err));
+        }
+        const QString target = source.file("nuevo.mdb");
+        velmor::CatalogFile::create(target);
+        const Run imported = run({ "importar", target, file });
+        QCOMPARE(imported.out, "Importados 4 CD en " + target + ".\n");
+        QCOMPARE(allRows(target), allRows(source.path()));
+        QCOMPARE(run({ "importar", "--reemplazar", source.path(), file }).out,
+            source.path() + ": 0 cambiados, 0 añadidos, 4 sin cambios.\n");
+    }
+
+    // No spreadsheet holds a control character: the export stops and leaves no file.
+    void spreadsheetRefusesControlCharacters()
+    {
+        ScratchCatalog catalog;
+        catalog.addCd(7, { "UNO\x01", "", "D" });
+        const QStringList before = catalog.entries();
+        const Run result = run({ "exportar", catalog.path(), catalog.file("x.ods") });
+        QCOMPARE(result.code, 2);
+        QCOMPARE(result.err,
+            "velmor-db: No se ha escrito «" + catalog.file("x.ods")
+                + "»: el CD de clave 7: la columna «nombre» tiene un carácter (U+0001) que una "
+                  "hoja de cálculo no puede guardar. El CSV guarda cualquier texto.\n");
+        QCOMPARE(catalog.entries(), before);
+    }
+
+    void replaceReport_data()
+    {
+        QTest::addColumn<QList<int>>("stored"); // keys stored as "CD n"
+        QTest::addColumn<QList<int>>("same"); // keys in the file as stored
+        QTest::addColumn<QList<int>>("other"); // keys in the file with another name
+        QTest::addColumn<QString>("report");
+        QTest::newRow("one of each") << QList<int> { 1, 2 } << QList<int> { 2 } << QList<int> { 1, 3 }
+                                     << "1 cambiado, 1 añadido, 1 sin cambios.";
+        QTest::newRow("two of each")
+            << QList<int> { 1, 2, 3, 4 } << QList<int> { 3, 4 } << QList<int> { 1, 2, 5, 6 }
+            << "2 cambiados, 2 añadidos, 2 sin cambios.";
+    }
+
+    void replaceReport()
+    {
+        QFETCH(QList<int>, stored);
+        QFETCH(QList<int>, same);
+        QFETCH(QList<int>, other);
+        QFETCH(QString, report);
+        ScratchCatalog catalog;
+        for (const int key : stored)
+            catalog.addCd(key, { QStringLiteral("CD %1").arg(key), "", "D" });
+        QList<QStringList> lines;
+        for (const int key : same)
+            lines << fields(QString::number(key), QStringLiteral("CD %1").arg(key), "", "D");
+        for (const int key : other)
+            lines << fields(QString::number(key), QStringLiteral("OTRO %1").arg(key), "", "D");
+        writeFile(catalog.file("cambios.csv"), csv(lines));
+        const Run result = run({ "importar", "--reemplazar", catalog.path(), catalog.file("cambios.csv") });
+        QCOMPARE(result.out, catalog.path() + ": " + report + "\n");
     }
 
     // Enough CDs for the progress indication, through every command that moves or lays out the
@@ -387,7 +687,7 @@ private slots:
                 "velmor.mdb.anterior", "velmor.mdb.anterior.1" }));
         const Run report = run({ "informe", source.path(), source.file("informe.html") });
         QVERIFY2(progressed(report, "escribiendo el informe"), qPrintable(report.err));
-        QCOMPARE(reportText(source.file("informe.html")).count("1. UNO"), 5999);
+        QCOMPARE(readFile(source.file("informe.html")).count("<li value=\"1\">UNO</li>"), 5999);
     }
 };
 

@@ -12,6 +12,9 @@
 
 #include <QBuffer>
 #include <QFileInfo>
+#include <quazip.h>
+#include <quazipfile.h>
+#include <quazipnewinfo.h>
 #include <QLocale>
 #include <QTest>
 #include <chrono>
@@ -35,6 +38,51 @@ QString recordText(const CdRecord& cd)
     while (texts.size() > 4 && texts.last().isEmpty())
         texts.removeLast();
     return texts.join('|');
+}
+
+// A spreadsheet file holding the rows' XML in its one sheet, the header row first, or
+// content.xml as given when it starts with "<?xml"; its media type as given.
+QByteArray odsFile(const QByteArray& rows,
+    const QByteArray& type = "application/vnd.oasis.opendocument.spreadsheet")
+{
+    QByteArray header = "<table:table-row>";
+    for (const QString& column : csvHeader().split(','))
+        header += "<table:table-cell office:value-type=\"string\"><text:p>" + column.toUtf8()
+            + "</text:p></table:table-cell>";
+    header += "</table:table-row>";
+    const QByteArray content = rows.startsWith("<?xml") ? rows
+        : "<?xml version=\"1.0\"?><office:document-content "
+          "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+          "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+          "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body>"
+          "<office:spreadsheet><table:table table:name=\"Hoja1\">"
+            + header + rows + "</table:table></office:spreadsheet></office:body>"
+                              "</office:document-content>";
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QuaZip zip(&buffer);
+    zip.open(QuaZip::mdCreate);
+    for (const auto& [name, bytes] : { std::pair<QString, QByteArray> { "mimetype", type },
+             { "content.xml", content } }) {
+        QuaZipFile entry(&zip);
+        entry.open(QIODevice::WriteOnly, QuaZipNewInfo(name));
+        entry.write(bytes);
+        entry.close();
+    }
+    zip.close();
+    return buffer.data();
+}
+
+// A row of string cells, "" an empty cell.
+QByteArray odsRow(const QStringList& cells, const QByteArray& attributes = {})
+{
+    QByteArray row = "<table:table-row" + attributes + ">";
+    for (const QString& cell : cells) {
+        row += cell.isEmpty() ? QByteArray("<table:table-cell/>")
+                              : "<table:table-cell office:value-type=\"string\"><text:p>"
+                + cell.toHtmlEscaped().toUtf8() + "</text:p></table:table-cell>";
+    }
+    return row + "</table:table-row>";
 }
 
 // The Jet sample is fetched from the npm registry before the tests; without
@@ -166,7 +214,7 @@ private slots:
         QTest::addColumn<bool>("replace");
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QStringList>("refused");
-        QTest::addColumn<int>("replaced");
+        QTest::addColumn<QList<int>>("counts"); // stored, replaced, unchanged
         QTest::addColumn<QStringList>("rows"); // datos_cd rows, then canciones rows; none: as was
 
         const QStringList good = fields("7", "siete", "", "d");
@@ -184,16 +232,16 @@ private slots:
                    "10: la clave 7 ya aparece en la línea 4",
                    "11: la clave 8 ya está en el catálogo", "12: el texto no es UTF-8 válido",
                    "13: comillas sin cerrar" }
-            << 0 << QStringList();
+            << QList<int> { 0, 0, 0 } << QStringList();
         const QString fieldLimit = "un campo pasa de 65536 bytes; no se lee el resto del archivo";
         QTest::newRow("a field over the limit stops the reading")
             << false
             << csv({ good, fields("9", QString(70000, 'x'), "", "d"), fields("", "", "", "") })
-            << QStringList { "3: " + fieldLimit } << 0 << QStringList();
+            << QStringList { "3: " + fieldLimit } << QList<int> { 0, 0, 0 } << QStringList();
         QTest::newRow("missing header")
             << false << csv({ good }, false)
-            << QStringList { "1: la primera línea debe ser la cabecera " + csvHeader() } << 0
-            << QStringList();
+            << QStringList { "1: la primera línea debe ser la cabecera " + csvHeader() }
+            << QList<int> { 0, 0, 0 } << QStringList();
         const QString header = csvHeader() + "\r\n";
         QTest::newRow("UTF-16 text")
             << false
@@ -201,10 +249,10 @@ private slots:
                 + QByteArray(reinterpret_cast<const char*>(header.utf16()), header.size() * 2)
             << QStringList { "1: el archivo está en UTF-16, no en UTF-8: guárdelo como «CSV UTF-8» "
                              "y vuelva a importarlo" }
-            << 0 << QStringList();
+            << QList<int> { 0, 0, 0 } << QStringList();
         QTest::newRow("empty file")
             << false << QByteArray()
-            << QStringList { "1: el archivo está vacío; falta la cabecera" } << 0 << QStringList();
+            << QStringList { "1: el archivo está vacío; falta la cabecera" } << QList<int> { 0, 0, 0 } << QStringList();
         const auto songs = [](const QString& id, const QStringList& texts = {}) {
             return QStringList(id) + fields("", "", "", "", texts).mid(4);
         };
@@ -212,16 +260,74 @@ private slots:
             << true
             << csv({ fields("5", "nuevo", "b", "otra", { "", "dos" }), good,
                    fields("8", "ocho", "", "d", { "uno" }) })
-            << QStringList() << 2
+            << QStringList() << QList<int> { 3, 2, 0 }
             << QStringList { "5|NUEVO|B|OTRA", "6|SEIS||D", "7|SIETE||D", "8|OCHO||D",
                    songs("5", { "", "DOS" }).join('|'), songs("6").join('|'), songs("7").join('|'),
                    songs("8", { "UNO" }).join('|') };
+        QTest::newRow("replacing: a CD stored as the line has it is left alone")
+            << true
+            << csv({ fields("6", "seis", "", "d"), fields("8", "ocho", "", "d"),
+                   fields("5", "VIEJO", "A", "D", QStringList { "S1" } + QStringList(18) << "S20") })
+            << QStringList() << QList<int> { 1, 1, 2 }
+            << QStringList { "5|VIEJO|A|D", "6|SEIS||D", "8|OCHO||D",
+                   songs("5", QStringList { "S1" } + QStringList(18) << "S20").join('|'),
+                   songs("6").join('|'), songs("8").join('|') };
+        const QByteArray key = "<table:table-cell office:value-type=\"float\" office:value=\"";
+        QTest::newRow("spreadsheet: shown texts, exact keys, repeated empty cells passed over")
+            << false
+            << odsFile("<table:table-row>" + key + "7\"><text:p>7,00</text:p></table:table-cell>"
+                       "<table:table-cell office:value-type=\"float\" office:value=\"7\">"
+                       "<text:p>007</text:p></table:table-cell><table:table-cell/>"
+                       "<table:table-cell office:value-type=\"string\"><text:p>L1</text:p>"
+                       "<text:p>L2<text:s text:c=\"2\"/>Y<office:annotation><text:p>NOTA"
+                       "</text:p></office:annotation></text:p></table:table-cell>"
+                       "<table:table-cell table:number-columns-repeated=\"1000000\"/>"
+                       "</table:table-row><table:table-row table:number-rows-repeated=\"1048000\">"
+                       "<table:table-cell table:number-columns-repeated=\"1024\"/>"
+                       "</table:table-row>"
+                + odsRow(fields("9", "nueve", "", "d")))
+            << QStringList() << QList<int> { 2, 0, 0 }
+            << QStringList { "5|VIEJO|A|D", "6|SEIS||D", "7|007||L1\nL2  Y", "9|NUEVE||D",
+                   songs("5", QStringList { "S1" } + QStringList(18) << "S20").join('|'),
+                   songs("6").join('|'), songs("7").join('|'), songs("8", { "HUÉRFANA" }).join('|'),
+                   songs("9").join('|') };
+        QTest::newRow("spreadsheet: a row repeated, refused once")
+            << false
+            << odsFile(odsRow(fields("9", "a", "", "d"))
+                + odsRow(fields("10", "a", "", "d"), " table:number-rows-repeated=\"3\"")
+                + odsRow(fields("", "a", "", "d")))
+            << QStringList { "3: la fila se repite 3 veces, y su clave con ella", "6: falta la clave" }
+            << QList<int> { 0, 0, 0 } << QStringList();
+        QTest::newRow("spreadsheet: a cell repeated past the limit stops the reading")
+            << false
+            << odsFile(odsRow(fields("9", "a", "", "d"))
+                + "<table:table-row><table:table-cell table:number-columns-repeated=\"1000000\" "
+                  "office:value-type=\"string\"><text:p>X</text:p></table:table-cell>"
+                  "</table:table-row>"
+                + odsRow(fields("", "a", "", "d")))
+            << QStringList { "3: la fila 3 tiene datos en más de 1024 celdas" }
+            << QList<int> { 0, 0, 0 } << QStringList();
+        QTest::newRow("spreadsheet: a cell over the limit stops the reading")
+            << false << odsFile(odsRow(fields("9", QString(70000, 'x'), "", "d")))
+            << QStringList { "2: la celda de la fila 2, columna 2, tiene más de 65536 caracteres" }
+            << QList<int> { 0, 0, 0 } << QStringList();
+        QTest::newRow("spreadsheet: entities refused")
+            << false
+            << odsFile("<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"aaaa\">]><x>&a;</x>")
+            << QStringList { "1: el contenido de la hoja declara entidades, que una hoja ODS no "
+                             "lleva" }
+            << QList<int> { 0, 0, 0 } << QStringList();
+        QTest::newRow("spreadsheet: a text document refused")
+            << false << odsFile(odsRow(good), "application/vnd.oasis.opendocument.text")
+            << QStringList { "1: no es una hoja de cálculo ODS sino un documento de tipo "
+                             "«application/vnd.oasis.opendocument.text»" }
+            << QList<int> { 0, 0, 0 } << QStringList();
         QTest::newRow("replacing: one bad line stores nothing")
             << true << csv({ fields("5", "nuevo", "", "d"), good, fields("9", "", "", "d") })
-            << QStringList { "4: falta el nombre" } << 0 << QStringList();
+            << QStringList { "4: falta el nombre" } << QList<int> { 0, 0, 0 } << QStringList();
         QTest::newRow("replacing: key given twice refused")
             << true << csv({ fields("5", "nuevo", "", "d"), fields("5", "otro", "", "d") })
-            << QStringList { "3: la clave 5 ya aparece en la línea 2" } << 0 << QStringList();
+            << QStringList { "3: la clave 5 ya aparece en la línea 2" } << QList<int> { 0, 0, 0 } << QStringList();
     }
 
     void import()
@@ -229,7 +335,7 @@ private slots:
         QFETCH(bool, replace);
         QFETCH(QByteArray, data);
         QFETCH(QStringList, refused);
-        QFETCH(int, replaced);
+        QFETCH(QList<int>, counts);
         QFETCH(QStringList, rows);
 
         ScratchCatalog catalog;
@@ -246,8 +352,8 @@ private slots:
         for (const RefusedLine& r : result.refused)
             listed << QStringLiteral("%1: %2").arg(r.line).arg(r.reason);
         QCOMPARE(listed, refused);
-        QCOMPARE(result.cds, qint64(refused.isEmpty() ? data.count('\n') - 1 : 0));
-        QCOMPARE(result.replaced, qint64(replaced));
+        QCOMPARE(QList<int>({ int(result.cds), int(result.replaced), int(result.unchanged) }),
+            counts);
         QCOMPARE(catalog.sql(all), rows.isEmpty() ? before : rows);
     }
 
@@ -305,7 +411,7 @@ private slots:
         QBuffer exported;
         exported.open(QIODevice::WriteOnly);
         QCOMPARE(exportCatalog(source.path(), exported, m_quiet,
-                     spreadsheet ? CsvForm::Spreadsheet : CsvForm::Plain)
+                     spreadsheet ? ExportForm::Spreadsheet : ExportForm::Plain)
                      .cds,
             5);
         QByteArray data = exported.data();

@@ -1,7 +1,10 @@
 #include "catalogexport.h"
 
+#include "catalogimport.h"
+
 #include "cdrecord.h"
 #include "csvwriter.h"
+#include "odswriter.h"
 #include "progress.h"
 
 #include "data/catalogfile.h"
@@ -10,6 +13,7 @@
 
 #include <QIODevice>
 #include <QStringList>
+#include <array>
 #include <memory>
 #include <sqlite3.h>
 
@@ -41,7 +45,7 @@ namespace {
     }
 }
 
-ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progress, CsvForm form)
+ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progress, ExportForm form)
 {
     const auto connection = Connection::open(path, Connection::Access::ReadOnly);
     ExportResult result;
@@ -53,19 +57,30 @@ ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progre
             total = sqlite3_column_int64(count.get(), 0);
     }
 
-    const bool spreadsheet = form == CsvForm::Spreadsheet;
-    CsvWriter csv(out, spreadsheet ? ';' : ',');
-    if (spreadsheet && out.write("\xEF\xBB\xBF") != 3)
-        result.written = false;
-    for (const QString& column : CatalogFile::datosCdColumns())
-        csv.field(column.toUtf8());
-    for (const QString& column : CatalogFile::cancionesColumns().mid(1))
-        csv.field(column.toUtf8());
-    csv.endRecord();
+    const QStringList names
+        = CatalogFile::datosCdColumns() + CatalogFile::cancionesColumns().mid(1);
+    const int columns = 4 + songCount;
+    std::unique_ptr<CsvWriter> csv;
+    std::unique_ptr<OdsWriter> ods;
+    if (form == ExportForm::OpenDocument) {
+        // Widths for the longest text each column holds, the key's 16 digits.
+        QList<int> widths { 16, TextLimit::nombre, TextLimit::artista, TextLimit::descripcion };
+        for (int i = 0; i < songCount; ++i)
+            widths << TextLimit::cancion;
+        ods = std::make_unique<OdsWriter>(out, names, widths);
+    } else {
+        const bool spreadsheet = form == ExportForm::Spreadsheet;
+        csv = std::make_unique<CsvWriter>(out, spreadsheet ? ';' : ',');
+        if (spreadsheet && out.write("\xEF\xBB\xBF") != 3)
+            result.written = false;
+        for (const QString& column : names)
+            csv->field(column.toUtf8());
+        csv->endRecord();
+    }
 
     const Statement rows = prepare(*connection, recordQuery());
     sqlite3_stmt* statement = rows.get();
-    const int columns = 4 + songCount;
+    std::array<QByteArrayView, 4 + songCount> values;
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
         // A key stored as a real number is written as the key rules write it ("5", not
@@ -78,16 +93,26 @@ ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progre
         for (int i = first; i < columns; ++i) {
             // Text comes straight from the engine as UTF-8, so no conversion is needed.
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
-            csv.field(QByteArrayView(text, text ? sqlite3_column_bytes(statement, i) : 0));
+            values[size_t(i)] = QByteArrayView(text, text ? sqlite3_column_bytes(statement, i) : 0);
         }
-        csv.endRecord();
+        if (ods) {
+            if (const QString refusal = ods->row(values.data()); !refusal.isEmpty()) {
+                result.refusal = QStringLiteral("el CD de clave %1: %2")
+                                     .arg(QString::fromUtf8(values[0]), refusal);
+                return result;
+            }
+        } else {
+            for (const QByteArrayView value : values)
+                csv->field(value);
+            csv->endRecord();
+        }
         ++result.cds;
         if (result.cds % 1000 == 0)
             progress.update(result.cds, total, result.cds);
     }
     if (rc != SQLITE_DONE)
         connection->fail(rc);
-    result.written = csv.flush() && result.written;
+    result.written = (ods ? ods->finish() : csv->flush()) && result.written;
     progress.finish();
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include "catalogwriter.h"
 #include "csvreader.h"
+#include "odsreader.h"
 #include "progress.h"
 
 #include "data/catalogfile.h"
@@ -109,21 +110,99 @@ ImportResult importCatalog(
     return importCatalog(path, buffer, progress, mode);
 }
 
+namespace {
+    // The records of a file, CSV or spreadsheet, as texts: what the per-line rules
+    // take.
+    struct Row {
+        int line = 0;
+        QStringList fields;
+        QString error; // the record could not be read
+        bool decoded = true; // false when its bytes are no UTF-8 text
+    };
+
+    class RowSource {
+    public:
+        virtual ~RowSource() = default;
+        virtual bool next(Row& row) = 0;
+        virtual qint64 position() const = 0;
+    };
+
+    class CsvRows final : public RowSource {
+    public:
+        explicit CsvRows(QIODevice& device)
+            : m_reader(device)
+        {
+        }
+        bool next(Row& row) override
+        {
+            if (!m_reader.next(m_record))
+                return false;
+            row.line = m_record.line;
+            row.error = m_record.error;
+            row.decoded = row.error.isEmpty() && decode(m_record.fields, row.fields);
+            return true;
+        }
+        qint64 position() const override { return m_reader.position(); }
+
+    private:
+        CsvReader m_reader;
+        CsvReader::Record m_record;
+    };
+
+    class SheetRows final : public RowSource {
+    public:
+        explicit SheetRows(QIODevice& device)
+            : m_reader(device, int(csvColumns().size()))
+        {
+        }
+        bool next(Row& row) override
+        {
+            if (!m_reader.next(m_record))
+                return false;
+            row.line = m_record.line;
+            row.error = m_record.error;
+            row.fields = m_record.fields;
+            row.decoded = true;
+            return true;
+        }
+        qint64 position() const override { return m_reader.position(); }
+        qint64 size() const { return m_reader.size(); }
+
+    private:
+        OdsReader m_reader;
+        OdsReader::Record m_record;
+    };
+}
+
 ImportResult importCatalog(const QString& path, QIODevice& csv, Progress& progress, ImportMode mode)
 {
     CatalogWriter writer(path);
     ImportResult result;
-    if (isUtf16(csv.peek(4))) {
+    const QByteArray start = csv.peek(4);
+    if (isUtf16(start)) {
         result.refused.append({ 1,
             QStringLiteral("el archivo está en UTF-16, no en UTF-8: guárdelo como «CSV UTF-8» "
                            "y vuelva a importarlo") });
         return result;
     }
-    CsvReader reader(csv);
+    result.sheet = OdsReader::looksLikeArchive(start);
+    if (result.sheet && csv.isSequential()) {
+        result.refused.append({ 1,
+            QStringLiteral("una hoja de cálculo no se puede leer de la entrada estándar: nombre "
+                           "el archivo") });
+        return result;
+    }
+    std::unique_ptr<RowSource> reader;
     // Standard input has no size to measure progress against.
-    const qint64 size = csv.isSequential() ? 0 : csv.size();
-    CsvReader::Record record;
-    QStringList fields;
+    qint64 size = csv.isSequential() ? 0 : csv.size();
+    if (result.sheet) {
+        auto sheet = std::make_unique<SheetRows>(csv);
+        size = sheet->size();
+        reader = std::move(sheet);
+    } else {
+        reader = std::make_unique<CsvRows>(csv);
+    }
+    Row record;
     QHash<qint64, int> lineOfKey;
     qint64 lines = 0;
 
@@ -131,34 +210,35 @@ ImportResult importCatalog(const QString& path, QIODevice& csv, Progress& progre
         result.refused.append({ line, reasons.join(QStringLiteral("; ")) });
     };
 
-    if (!reader.next(record)) {
+    if (!reader->next(record)) {
         refuse(1, { QStringLiteral("el archivo está vacío; falta la cabecera") });
         return result;
     }
     if (!record.error.isEmpty())
         refuse(record.line, { record.error });
-    else if (!decode(record.fields, fields) || !isHeader(fields)) {
+    else if (!record.decoded || !isHeader(record.fields)) {
         refuse(record.line,
             { QStringLiteral("la primera línea debe ser la cabecera %1")
                     .arg(csvColumns().join(QLatin1Char(','))) });
     }
 
-    qint64 stored = 0, replaced = 0;
-    while (reader.next(record)) {
+    qint64 stored = 0, replaced = 0, unchanged = 0;
+    while (reader->next(record)) {
         QStringList reasons;
         std::optional<CdRecord> cd;
         bool replacing = false;
         if (!record.error.isEmpty())
             reasons << record.error;
-        else if (!decode(record.fields, fields))
+        else if (!record.decoded)
             reasons << QStringLiteral("el texto no es UTF-8 válido");
         else
-            cd = cdFromFields(fields, reasons);
+            cd = cdFromFields(record.fields, reasons);
 
         if (cd) {
             if (const auto seen = lineOfKey.constFind(cd->id); seen != lineOfKey.cend()) {
-                reasons << QStringLiteral("la clave %1 ya aparece en la línea %2")
+                reasons << QStringLiteral("la clave %1 ya aparece en la %2 %3")
                                .arg(cd->id)
+                               .arg(result.sheet ? QStringLiteral("fila") : QStringLiteral("línea"))
                                .arg(seen.value());
             } else {
                 lineOfKey.insert(cd->id, record.line);
@@ -171,15 +251,19 @@ ImportResult importCatalog(const QString& path, QIODevice& csv, Progress& progre
         if (!reasons.isEmpty())
             refuse(record.line, reasons);
         else if (result.refused.isEmpty()) {
-            if (replacing) {
-                writer.remove(cd->id);
-                ++replaced;
+            if (replacing && writer.storedAs(*cd)) {
+                ++unchanged;
+            } else {
+                if (replacing) {
+                    writer.remove(cd->id);
+                    ++replaced;
+                }
+                writer.add(*cd);
+                ++stored;
             }
-            writer.add(*cd);
-            ++stored;
         }
         if (++lines % 1000 == 0)
-            progress.update(reader.position(), size, lines);
+            progress.update(reader->position(), size, lines);
     }
     progress.finish();
 
@@ -187,6 +271,7 @@ ImportResult importCatalog(const QString& path, QIODevice& csv, Progress& progre
         writer.commit();
         result.cds = stored;
         result.replaced = replaced;
+        result.unchanged = unchanged;
     }
     return result;
 }

@@ -29,7 +29,9 @@ struct RefusedLine {
 struct ImportResult {
     qint64 cds = 0; // stored, 0 whenever a line was refused
     qint64 replaced = 0; // of those, CDs whose key was already stored
+    qint64 unchanged = 0; // CDs stored already as the file has them, left as they were
     QList<RefusedLine> refused;
+    bool sheet = false; // read from a spreadsheet file, whose lines are rows
 };
 
 // Add refuses a line whose key is already stored; Replace puts the line's CD in
@@ -39,7 +41,8 @@ enum class ImportMode { Add, Replace };
 // Stores every CD record of the CSV in the catalogue in one transaction, or none
 // when any line is refused (a repeated key included). Throws DataError when the
 // catalogue cannot be opened or written. The CSV is read from the device as a
-// stream.
+// stream. An OpenDocument spreadsheet (recognised by its content, read from a file
+// that allows seeking) is read the same way, a row for a line.
 ImportResult importCatalog(
     const QString& path, QIODevice& csv, Progress& progress, ImportMode mode = ImportMode::Add);
 ImportResult importCatalog(

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reportsource.h"
+
 #include <QString>
 #include <optional>
 
@@ -21,13 +23,11 @@ struct ReportResult {
     int pages = 0; // of a PDF report
 };
 
-// Writes a printable catalogue: a title page with the counts, then every CD
-// grouped by artist and ordered by artist and name in catalogue text order, each
-// with its key, name, description and numbered songs, on numbered A4 pages. The
-// catalogue is read from a snapshot taken through the online backup, so it is
-// locked only for that copy. A PDF needs a QGuiApplication. Throws DataError when
-// the catalogue cannot be read.
-ReportResult writeReport(
-    const QString& path, QIODevice& out, ReportFormat format, Progress& progress);
-
+// Writes a printable catalogue (see writePdfReport and writeHtmlReport): every CD
+// grouped by artist and ordered by artist and name in catalogue text order, or by
+// key, or as a list. The catalogue is read from a snapshot taken through the online
+// backup, so it is locked only for that copy. A PDF needs a QGuiApplication. Throws
+// DataError when the catalogue cannot be read.
+ReportResult writeReport(const QString& path, QIODevice& out, ReportFormat format,
+    ReportOptions options, Progress& progress);
 }

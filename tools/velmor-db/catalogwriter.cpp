@@ -3,6 +3,7 @@
 #include "data/connection.h"
 #include "data/dataerror.h"
 
+#include <cstring>
 #include <sqlite3.h>
 
 namespace velmor::tool {
@@ -19,6 +20,11 @@ CatalogWriter::CatalogWriter(const QString& path)
     m_open = true;
     m_findKey = prepare("select 1 from datos_cd where id = ?1 "
                         "union all select 1 from canciones where id = ?1");
+    QByteArray read = "select d.nombre, d.artista, d.descripcion";
+    for (int i = 1; i <= songCount; ++i)
+        read += ", c.cancion" + QByteArray::number(i);
+    read += " from datos_cd d join canciones c on c.id = d.id where d.id = ?1 limit 2";
+    m_readCd = prepare(read.constData());
     m_addDatos = prepare(
         "insert into datos_cd (id, nombre, artista, descripcion) values (?1, ?2, ?3, ?4)");
     QByteArray songs = "insert into canciones (id";
@@ -36,6 +42,7 @@ CatalogWriter::CatalogWriter(const QString& path)
 CatalogWriter::~CatalogWriter()
 {
     m_findKey.reset();
+    m_readCd.reset();
     m_addDatos.reset();
     m_addCanciones.reset();
     m_removeDatos.reset();
@@ -76,6 +83,34 @@ bool CatalogWriter::keyStored(qint64 id)
         m_connection->fail(rc);
     sqlite3_reset(statement);
     return rc == SQLITE_ROW;
+}
+
+bool CatalogWriter::storedAs(const CdRecord& cd)
+{
+    sqlite3_stmt* statement = m_readCd.get();
+    sqlite3_bind_int64(statement, 1, cd.id);
+    const auto same = [statement](int column, const QString& text) {
+        const QByteArray utf8 = text.toUtf8();
+        return sqlite3_column_type(statement, column) == SQLITE_TEXT
+            && sqlite3_column_bytes(statement, column) == utf8.size()
+            && std::memcmp(
+                   sqlite3_column_text(statement, column), utf8.constData(), size_t(utf8.size()))
+            == 0;
+    };
+    int rc = sqlite3_step(statement);
+    bool equal
+        = rc == SQLITE_ROW && same(0, cd.nombre) && same(1, cd.artista) && same(2, cd.descripcion);
+    for (int i = 0; equal && i < songCount; ++i)
+        equal = same(3 + i, cd.canciones[size_t(i)]);
+    if (rc == SQLITE_ROW)
+        rc = sqlite3_step(statement); // a second row: a damaged file repeats the key
+    sqlite3_reset(statement);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+        m_connection->fail(rc);
+    if (rc == SQLITE_ROW)
+        return false;
+    // Rows of one table without the other are not found by the join above.
+    return equal && rc == SQLITE_DONE;
 }
 
 void CatalogWriter::add(const CdRecord& cd)

@@ -25,6 +25,9 @@ public:
 
     // True when either table already holds a row with this key.
     bool keyStored(qint64 id);
+    // True when the catalogue holds this CD exactly (both rows, once each, the same
+    // texts byte for byte), so that replacing it would change nothing.
+    bool storedAs(const CdRecord& cd);
     void add(const CdRecord& cd);
     // Deletes both rows of the CD with this key (every row, should a damaged file
     // repeat it).
@@ -43,6 +46,7 @@ private:
 
     std::shared_ptr<Connection> m_connection;
     Statement m_findKey;
+    Statement m_readCd;
     Statement m_addDatos;
     Statement m_addCanciones;
     Statement m_removeDatos;

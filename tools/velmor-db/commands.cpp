@@ -31,12 +31,13 @@ Mantenimiento del archivo de catálogo de CD de velmor (velmor.mdb).
   crear RUTA                            crea un catálogo vacío
   verificar RUTA                        comprueba que un catálogo está en buen estado
   exportar RUTA [ARCHIVO.csv]           escribe todos los CD en formato CSV
-                                        (--hoja: para una hoja de cálculo)
-  importar RUTA ARCHIVO.csv             añade al catálogo los CD de un archivo CSV
+                                        (--hoja ARCHIVO.ods: una hoja de cálculo)
+  importar RUTA ARCHIVO.csv             añade al catálogo los CD de un CSV o un .ods
                                         (--reemplazar: también corrige CD guardados)
   respaldar RUTA DESTINO                hace una copia de seguridad del catálogo
   restaurar COPIA RUTA                  vuelve a poner una copia en lugar del catálogo
   informe RUTA ARCHIVO.pdf              escribe el catálogo para imprimir (PDF o HTML)
+                                        (--lista: una línea por CD; --por-clave)
   convertir ARCHIVO_ACCESS RUTA_NUEVA   convierte un catálogo de Access/Jet
 
 Opciones:
@@ -94,14 +95,22 @@ no se puede leer o está en uso por otro programa.
 )";
 
     const char* const exportarHelp = R"(Uso: velmor-db exportar RUTA [ARCHIVO.csv]
+     velmor-db exportar --hoja RUTA ARCHIVO.ods
      velmor-db exportar --hoja RUTA [ARCHIVO.csv]
 
 Escribe cada CD del catálogo como una línea CSV (RFC 4180, UTF-8), ordenados por
 clave, tras una cabecera con los nombres de las columnas:
 id,nombre,artista,descripcion,cancion1,...,cancion20
-Con --hoja, el CSV es el que abre directamente una hoja de cálculo en español:
+Con un ARCHIVO terminado en .ods se escribe una hoja de cálculo OpenDocument,
+la que se recomienda para editar el catálogo en una hoja de cálculo: la clave
+es un número (texto si tiene más de 15 cifras) y todo lo demás es texto, así
+que nada se convierte ni se calcula («007», «3/4», «=A1» quedan como están);
+la fila de cabecera queda fija y las columnas tienen el ancho de sus límites.
+Un CD con un carácter que una hoja de cálculo no puede guardar (de control)
+impide escribirla. Con --hoja y cualquier otro nombre, o por la salida
+estándar, sale el CSV que abre directamente una hoja de cálculo en español:
 campos separados por «;», UTF-8 con marca de orden de bytes y líneas CR LF.
-«velmor-db importar» lee las dos formas.
+«velmor-db importar» lee las tres formas.
 Sin ARCHIVO.csv, o con un guion (-), el CSV sale por la salida estándar. Un
 ARCHIVO.csv que ya existe no se sobrescribe. Con más de unos miles de CD se
 muestra el avance por la salida de errores.
@@ -117,7 +126,12 @@ Añade al catálogo los CD de un archivo CSV con la cabecera que escribe
 «velmor-db exportar». Con un guion (-) como ARCHIVO.csv se lee la entrada
 estándar. Los campos se separan con comas, o con punto y coma si la cabecera
 los usa (como guardan las hojas de cálculo en español); una marca de orden de
-bytes al principio y los finales de línea CR LF o LF se aceptan. Cada línea
+bytes al principio y los finales de línea CR LF o LF se aceptan. Una hoja de
+cálculo OpenDocument (.ods) se lee igual, una fila por línea, de su primera
+hoja: de cada celda, el texto que muestra (sus párrafos separados por saltos
+de línea), y de la clave, su valor exacto; una celda de más de 64 Ki
+caracteres, una fila con más de 1024 celdas con datos o una hoja descomprimida
+de más de 4 GiB detienen la lectura. Cada línea
 sigue las reglas del formulario del catálogo al grabar: clave numérica entera
 que quepa exacta (como mucho 9007199254740992), nombre y descripción
 obligatorios, textos en mayúsculas, como mucho 30 caracteres el nombre, 25 el
@@ -129,9 +143,11 @@ alguna línea no se guarda nada y se listan todas las líneas rechazadas con su
 número y el motivo, por la salida de errores.
 
 Con --reemplazar, una línea cuya clave ya está en el catálogo sustituye ese CD
-(sus datos y sus canciones) en lugar de rechazarse; las demás se añaden. Así se
-corrigen muchos CD a la vez: exportar, editar en una hoja de cálculo e importar
-con --reemplazar.
+(sus datos y sus canciones) en lugar de rechazarse; las demás se añaden. Un CD
+que el archivo trae tal como está guardado no se toca. El informe dice cuántos
+CD cambiaron, cuántos se añadieron y cuántos siguen sin cambios. Así se
+corrigen muchos CD a la vez: exportar a .ods, editar en una hoja de cálculo e
+importar con --reemplazar.
 
 Códigos de salida: 0 importado; 1 alguna línea rechazada (no se guardó nada);
 2 un archivo no se puede leer o escribir.
@@ -171,13 +187,24 @@ Códigos de salida: 0 restaurado; 1 la copia tiene problemas (no se tocó nada);
 
     const char* const informeHelp = R"(Uso: velmor-db informe RUTA ARCHIVO.pdf
      velmor-db informe RUTA ARCHIVO.html
+     velmor-db informe [--lista] [--por-clave] RUTA ARCHIVO.pdf|ARCHIVO.html
 
 Escribe el catálogo para imprimir, en PDF o en HTML según el nombre del
-archivo: una portada con el número de CD, de artistas y de canciones, y después
-cada CD agrupado por artista, ordenados por artista y nombre en orden
-alfabético español, con su clave, nombre, descripción y canciones numeradas,
-en páginas A4 numeradas. El catálogo no se modifica. Un ARCHIVO que ya existe
-no se sobrescribe.
+archivo: arriba, el número de CD, de artistas y de canciones, y después cada CD
+agrupado por artista, ordenados por artista y nombre en orden alfabético
+español, con su clave, nombre, descripción y canciones numeradas, en dos
+columnas por página A4; una página que sigue con un artista repite su nombre
+(«… (continúa)»), un CD no se parte salvo que no quepa en una columna, el pie
+dice «Página N de M» y al final un índice da la página donde empieza cada
+artista. Con --lista, una línea por CD (clave, nombre, artista y número de
+canciones) en columnas, unas 50 por página. Con --por-clave, los CD van
+ordenados por clave, cada uno con su artista. El HTML tiene lo mismo, con una
+hoja de estilo para imprimir. Un texto de más de 4000 caracteres se corta con
+una marca. El catálogo se lee de una copia que el motor de datos guarda en un
+archivo temporal propio, así que solo se bloquea mientras se copia y la memoria
+no crece con el catálogo. Con más de unos miles de CD se muestra el avance por
+la salida de errores. El catálogo no se modifica. Un ARCHIVO que ya existe no
+se sobrescribe.
 
 Códigos de salida: 0 escrito; 2 el catálogo no se puede leer, el informe no se
 puede escribir o su nombre no termina en .pdf o .html.
@@ -337,14 +364,15 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
     int exportar(Context& c, const QStringList& arguments)
     {
         QStringList options = arguments;
-        const CsvForm form = takeOption(options, "--hoja") ? CsvForm::Spreadsheet : CsvForm::Plain;
+        const bool sheet = takeOption(options, "--hoja");
         const QStringList args = operands(options);
         if (args.isEmpty() || args.size() > 2 || hasUnknownOption(options))
             return usage(c, exportarHelp);
         Progress progress(&c.err, QStringLiteral("exportando"), c.terminal);
         if (args.size() == 1 || args[1] == QLatin1String("-")) {
             c.out.flush();
-            const ExportResult result = exportCatalog(args[0], c.outDevice, progress, form);
+            const ExportResult result = exportCatalog(args[0], c.outDevice, progress,
+                sheet ? ExportForm::Spreadsheet : ExportForm::Plain);
             if (!result.written)
                 return failure(
                     c, QStringLiteral("no se pudo escribir el CSV en la salida estándar"));
@@ -352,11 +380,29 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         }
 
         const QString target = args[1];
+        // A spreadsheet file whenever the name asks for one; any other name gets
+        // the CSV that scripts read.
+        const bool openDocument
+            = QFileInfo(target).suffix().compare(QLatin1String("ods"), Qt::CaseInsensitive) == 0;
+        const ExportForm form = openDocument ? ExportForm::OpenDocument
+            : sheet                          ? ExportForm::Spreadsheet
+                                             : ExportForm::Plain;
         NewFile file(target);
         const ExportResult result = exportCatalog(args[0], file.device(), progress, form);
+        if (!result.refusal.isEmpty()) {
+            return failure(c,
+                QStringLiteral("No se ha escrito «%1»: %2. El CSV guarda cualquier texto.")
+                    .arg(target, result.refusal));
+        }
         file.place();
         c.out << "Exportados " << result.cds << " CD a " << target << ".\n";
         return ExitCode::done;
+    }
+
+    // "1 cambiado", "2 cambiados": Spanish number agreement.
+    QString counted(qint64 n, const char* one, const char* many)
+    {
+        return QString::number(n) + QLatin1Char(' ') + QString::fromUtf8(n == 1 ? one : many);
     }
 
     int importar(Context& c, const QStringList& arguments)
@@ -377,19 +423,22 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
         Progress progress(&c.err, QStringLiteral("importando"), c.terminal);
         const ImportResult result = importCatalog(args[0], file, progress, mode);
         if (result.refused.isEmpty()) {
-            c.out << "Importados " << result.cds << " CD en " << args[0];
             if (mode == ImportMode::Replace) {
-                c.out << ": " << result.replaced << " reemplazados y "
-                      << result.cds - result.replaced << " añadidos";
+                c.out << args[0] << ": " << counted(result.replaced, "cambiado", "cambiados")
+                      << ", " << counted(result.cds - result.replaced, "añadido", "añadidos")
+                      << ", " << result.unchanged << " sin cambios.\n";
+            } else {
+                c.out << "Importados " << result.cds << " CD en " << args[0] << ".\n";
             }
-            c.out << ".\n";
             return ExitCode::done;
         }
+        const char* const one = result.sheet ? " fila rechazada.\n" : " línea rechazada.\n";
+        const char* const many = result.sheet ? " filas rechazadas.\n" : " líneas rechazadas.\n";
         c.err << "velmor-db: No se ha importado nada de " << csvName << ": "
-              << result.refused.size()
-              << (result.refused.size() == 1 ? " línea rechazada.\n" : " líneas rechazadas.\n");
+              << result.refused.size() << (result.refused.size() == 1 ? one : many);
         for (const RefusedLine& refused : result.refused)
-            c.err << "  línea " << refused.line << ": " << refused.reason << '\n';
+            c.err << (result.sheet ? "  fila " : "  línea ") << refused.line << ": "
+                  << refused.reason << '\n';
         return ExitCode::problems;
     }
 
@@ -442,8 +491,12 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
 
     int informe(Context& c, const QStringList& arguments)
     {
-        const QStringList args = operands(arguments);
-        if (args.size() != 2 || hasUnknownOption(arguments))
+        QStringList options = arguments;
+        ReportOptions what;
+        what.list = takeOption(options, "--lista");
+        what.byKey = takeOption(options, "--por-clave");
+        const QStringList args = operands(options);
+        if (args.size() != 2 || hasUnknownOption(options))
             return usage(c, informeHelp);
         const QString target = args[1];
         const std::optional<ReportFormat> format = reportFormatFor(target);
@@ -457,7 +510,7 @@ se pudo traer; 2 un archivo no se puede leer o escribir.
             return failure(c, QStringLiteral("No se puede escribir un PDF sin la parte gráfica."));
         NewFile file(target);
         Progress progress(&c.err, QStringLiteral("escribiendo el informe"), c.terminal);
-        const ReportResult result = writeReport(args[0], file.device(), *format, progress);
+        const ReportResult result = writeReport(args[0], file.device(), *format, what, progress);
         file.place();
         c.out << "Informe de " << result.cds << " CD escrito en " << target;
         if (*format == ReportFormat::Pdf)

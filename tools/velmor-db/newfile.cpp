@@ -221,6 +221,18 @@ public:
         return written;
     }
 
+    // Writers of archives go back to fill in sizes once an entry is written.
+    bool seek(qint64 pos) override
+    {
+        if (!flushBuffer())
+            return false;
+        if (::lseek(m_fd, off_t(pos), SEEK_SET) < 0) {
+            m_error = errno;
+            return false;
+        }
+        return QIODevice::seek(pos);
+    }
+
 protected:
     qint64 readData(char*, qint64) override { return -1; }
 
