@@ -453,12 +453,14 @@ QString characterProblem(TextColumn column, const QString& text)
         }
         if (isLineSeparator(c))
             return QStringLiteral("tiene un separador de líneas (%1)").arg(codePoint(c));
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            ++i;
-            continue;
-        }
-        if (QChar::isSurrogate(c))
+        char32_t point = c;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            point = QChar::surrogateToUcs4(c, text[++i].unicode());
+        else if (QChar::isSurrogate(c))
             return QStringLiteral("tiene medio carácter suelto (%1)").arg(codePoint(c));
+        if (QChar::isNonCharacter(point))
+            return QStringLiteral("tiene un código reservado, que no es un carácter (%1)")
+                .arg(codePoint(point));
     }
     return QString();
 }
@@ -500,9 +502,12 @@ QString boxText(TextColumn column, const QString& typed)
         const QChar c = typed[i];
         const char16_t u = c.unicode();
         if (c.isHighSurrogate() && i + 1 < typed.size() && typed[i + 1].isLowSurrogate()) {
-            out += c;
-            out += typed[++i];
-        } else if (c.isSurrogate()) {
+            if (!QChar::isNonCharacter(QChar::surrogateToUcs4(c, typed[i + 1]))) {
+                out += c;
+                out += typed[i + 1];
+            }
+            ++i;
+        } else if (c.isSurrogate() || c.isNonCharacter()) {
             continue;
         } else if (u == u'\r' && i + 1 < typed.size() && typed[i + 1] == u'\n') {
             continue; // the line feed that follows makes the one break

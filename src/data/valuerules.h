@@ -84,8 +84,10 @@ qsizetype typedLength(const QString& stored);
 // What makes a text no value of its column, in Spanish ("tiene 31 caracteres (máximo
 // 30)", "tiene un carácter de control (U+0009)"); empty when it is one. Every text may
 // hold any Unicode character except controls (U+0000 to U+001F, U+007F to U+009F),
-// the line and paragraph separators U+2028 and U+2029 and halves of surrogate pairs;
-// the description also holds line breaks, LF or CR LF.
+// the line and paragraph separators U+2028 and U+2029, halves of surrogate pairs and
+// the codes Unicode reserves as no characters (U+FDD0 to U+FDEF, U+FFFE, U+FFFF and
+// their like in every plane), which spreadsheet files cannot hold; the description
+// also holds line breaks, LF or CR LF.
 QString textProblem(TextColumn column, const QString& text);
 // The part of textProblem that looks at the characters only.
 QString characterProblem(TextColumn column, const QString& text);
@@ -94,8 +96,8 @@ QString characterProblem(TextColumn column, const QString& text);
 QString storedTextProblem(TextColumn column, QByteArrayView utf8);
 
 // What the boxes of the form let through of a typed or pasted text: tabs and line
-// breaks become a blank (in the description, line breaks stay as LF), other controls
-// and halves of surrogate pairs are left out. The result has no character that
+// breaks become a blank (in the description, line breaks stay as LF), other controls,
+// halves of surrogate pairs and reserved codes are left out. The result has no character that
 // textProblem refuses, and is never longer than the text.
 QString boxText(TextColumn column, const QString& typed);
 

@@ -565,7 +565,7 @@ private slots:
                 { QString(29, 'X'), "", "D", QString(29, 'X') } },
             { "espacios, BOM y no caracteres",
                 { "  ", QChar(0xFEFF) + QString("b"), "\uFFFD\uFDD0d\uFFFF", " \uFFFE " },
-                { "  ", QChar(0xFEFF) + QString("B"), "\uFFFD\nD\uFFFF", " \uFFFE " } },
+                { "  ", QChar(0xFEFF) + QString("B"), "\uFFFD\nD", "  " } },
             { "sólo controles en el nombre", { "\x01\x02", "", "d" }, { "-" } },
         };
         for (const auto& f : filas)

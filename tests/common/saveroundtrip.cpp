@@ -50,7 +50,7 @@ void empty(const QString& path)
     sqlite3_close_v2(db);
 }
 
-QByteArray exported(const QString& path, tool::CsvForm form)
+QByteArray exported(const QString& path, tool::ExportForm form)
 {
     tool::Progress quiet(nullptr, QString(), false);
     QBuffer out;
@@ -66,7 +66,7 @@ QString imported(const QString& path, const QByteArray& csv, tool::ImportMode mo
     QStringList refused;
     for (const tool::RefusedLine& line : result.refused)
         refused << QStringLiteral("línea %1: %2").arg(line.line).arg(line.reason);
-    if (!refused.isEmpty() || result.cds != 1)
+    if (!refused.isEmpty() || result.cds + result.unchanged != 1)
         return refused.join("; ") + " en\n" + QString::fromUtf8(csv);
     return QString();
 }
@@ -137,18 +137,26 @@ QString SaveRoundTrip::check(const QStringList& pasted)
     if (report.outcome != tool::CheckReport::Outcome::Sound)
         return "verificar: " + report.problems.join("; ");
     const QString plain
-        = imported(m_target, exported(m_source, tool::CsvForm::Plain), tool::ImportMode::Add);
+        = imported(m_target, exported(m_source, tool::ExportForm::Plain), tool::ImportMode::Add);
     if (!plain.isEmpty())
         return "importar: " + plain;
     if (rowsOf(m_target) != rows)
         return "exportar e importar cambian los valores: " + rows.join(" / ") + " pasan a "
             + rowsOf(m_target).join(" / ");
     const QString sheet = imported(
-        m_target, exported(m_source, tool::CsvForm::Spreadsheet), tool::ImportMode::Replace);
+        m_target, exported(m_source, tool::ExportForm::Spreadsheet), tool::ImportMode::Replace);
     if (!sheet.isEmpty())
         return "importar --reemplazar: " + sheet;
     if (rowsOf(m_target) != rows)
         return "exportar --hoja e importar --reemplazar cambian los valores: " + rows.join(" / ")
+            + " pasan a " + rowsOf(m_target).join(" / ");
+    empty(m_target);
+    const QString ods = imported(
+        m_target, exported(m_source, tool::ExportForm::OpenDocument), tool::ImportMode::Add);
+    if (!ods.isEmpty())
+        return "importar de la hoja .ods: " + ods.left(400);
+    if (rowsOf(m_target) != rows)
+        return "exportar --hoja a .ods e importar cambian los valores: " + rows.join(" / ")
             + " pasan a " + rowsOf(m_target).join(" / ");
     return QString();
 }

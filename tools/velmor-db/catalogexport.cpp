@@ -64,9 +64,10 @@ ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progre
     std::unique_ptr<OdsWriter> ods;
     if (form == ExportForm::OpenDocument) {
         // Widths for the longest text each column holds, the key's 16 digits.
-        QList<int> widths { 16, TextLimit::nombre, TextLimit::artista, TextLimit::descripcion };
+        QList<int> widths { 16, textLimit(TextColumn::Nombre), textLimit(TextColumn::Artista),
+            textLimit(TextColumn::Descripcion) };
         for (int i = 0; i < songCount; ++i)
-            widths << TextLimit::cancion;
+            widths << textLimit(TextColumn::Cancion);
         ods = std::make_unique<OdsWriter>(out, names, widths);
     } else {
         const bool spreadsheet = form == ExportForm::Spreadsheet;
@@ -81,13 +82,15 @@ ExportResult exportCatalog(const QString& path, QIODevice& out, Progress& progre
     const Statement rows = prepare(*connection, recordQuery());
     sqlite3_stmt* statement = rows.get();
     std::array<QByteArrayView, 4 + songCount> values;
+    QByteArray realKey;
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
         // A key stored as a real number is written as the key rules write it ("5", not
         // the engine's "5.0", which a Spanish locale reads as 50).
         int first = 0;
         if (sqlite3_column_type(statement, 0) == SQLITE_FLOAT) {
-            csv.field(numberText(sqlite3_column_double(statement, 0)).toUtf8());
+            realKey = numberText(sqlite3_column_double(statement, 0)).toUtf8();
+            values[0] = realKey;
             first = 1;
         }
         for (int i = first; i < columns; ++i) {

@@ -178,7 +178,9 @@ QString OdsWriter::row(const QByteArrayView* values)
     QStringList texts;
     texts.reserve(m_columns);
     for (int i = 0; i < m_columns; ++i) {
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        // A text may begin with U+FEFF: it is kept, not taken for a byte-order mark.
+        QStringDecoder utf8(QStringDecoder::Utf8,
+            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
         texts << utf8.decode(values[i]);
         if (utf8.hasError())
             return QStringLiteral("la columna «%1» no es texto UTF-8 válido").arg(m_names[i]);
