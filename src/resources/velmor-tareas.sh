@@ -166,7 +166,7 @@ action() { # action NAME
     exit 1
   }
   stamp=$(date +%Y-%m-%d-%H%M%S)
-  spreadsheet=$documents/velmor-hoja-$stamp.csv
+  spreadsheet=$documents/velmor-hoja-$stamp.ods
   case $1 in
     respaldar)
       copy=$documents/velmor-$stamp.mdb

@@ -512,8 +512,10 @@ if [ "$failures" -eq 0 ]; then
 fi
 action_case imprimir yes yes 0 "velmor-catalogo-*.pdf" yes "Catálogo para imprimir $acc/docs/velmor-catalogo-"
 [ "$(head -c 5 "$acc/docs/$made")" = "%PDF-" ] || fail "$made is no PDF"
-action_case hoja yes yes 0 "velmor-hoja-*.csv" yes "Catálogo exportado a hoja de cálculo $acc/docs/"
-[ "$(head -c 13 "$acc/docs/$made")" = "$(printf '\357\273\277id;nombre;')" ] || fail "$made is no sheet"
+action_case hoja yes yes 0 "velmor-hoja-*.ods" yes "Catálogo exportado a hoja de cálculo $acc/docs/"
+# An OpenDocument file opens with its zip entry "mimetype", stored first.
+[ "$(head -c 84 "$acc/docs/$made" | tail -c 46)" = "application/vnd.oasis.opendocument.spreadsheet" ] \
+  || fail "$made is no spreadsheet"
 action_case respaldar no yes 1 - no \
   "No se pudo respaldar el catálogo No se encuentra el archivo del catálogo «$acc/datos/velmor/velmor.mdb»"
 action_case imprimir yes no 1 "velmor-catalogo-*.pdf" yes "--icon=dialog-error Catálogo para imprimir"
