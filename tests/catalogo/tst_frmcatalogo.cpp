@@ -520,40 +520,23 @@ private slots:
         QVERIFY(f.mensajes.shown.isEmpty());
     }
 
+    // What the round trip's kept inputs cannot tell: what the form stores of a paste.
     void propiedad_data()
     {
         QTest::addColumn<QStringList>("pegado"); // name, artist, description, songs
-        QTest::addColumn<QStringList>("guardado"); // the same stored; "-": refused
-        const QString x30(30, 'x'), pares = QString(29, 'x') + "𐐀";
-        const QStringList s31(20, QString(31, 's'));
-        const struct {
-            const char* fila;
-            QStringList pegado, guardado;
-        } filas[] = {
-            { "eszet, ligaduras, marcas",
-                { "Große Straße der Weißen Flößen", "ﬁn ﬂor ŉ", "n\u0303o, a\u0301", "ǅ𝄞ω" },
-                { "GROßE STRAßE DER WEIßEN FLÖßEN", "ﬁN ﬂOR ŉ", "N\u0303O, A\u0301", "Ǆ𝄞Ω" } },
-            { "tabuladores y saltos pegados",
-                { "a\tb\r\nc", "x\u2028y", "uno\r\ndos\u2029tres\tcuatro\rcinco", "s\u0085t" },
-                { "A B C", "X Y", "UNO\nDOS\nTRES CUATRO\nCINCO", "S T" } },
-            { "comillas, comas y punto y coma", { "\"Don't\"; stop", "a,b;c", "'\";,\n;", "\"" },
-                { "\"DON'T\"; STOP", "A,B;C", "'\";,\n;", "\"" } },
-            { "controles y medio par sueltos",
-                { QString(QChar(0xD800)) + "a" + QChar(0) + "b\x1b\u007f", "\u009f", "d\x01" },
-                { "AB", "", "D" } },
-            { "en el límite y pasado",
-                QStringList { x30 + "x", QString(26, 'a'), QString(251, 'd') } + s31,
-                QStringList { x30.toUpper(), QString(25, 'A'), QString(250, 'D') }
-                    + QStringList(20, QString(30, 'S')) },
-            { "par sustituto en el límite", { pares, "", "d", pares },
-                { QString(29, 'X'), "", "D", QString(29, 'X') } },
-            { "espacios, BOM y no caracteres",
-                { "  ", QChar(0xFEFF) + QString("b"), "\uFFFD\uFDD0d\uFFFF", " \uFFFE " },
-                { "  ", QChar(0xFEFF) + QString("B"), "\uFFFD\nD", "  " } },
-            { "sólo controles en el nombre", { "\x01\x02", "", "d" }, { "-" } },
-        };
-        for (const auto& f : filas)
-            QTest::newRow(f.fila) << f.pegado << f.guardado;
+        QTest::addColumn<QStringList>("guardado"); // the same stored
+        // A letter whose upper case is longer stays as typed.
+        const QStringList letras { "Große Straße der Weißen Flößen", "ﬁn ﬂor ŉ",
+            "n\u0303o, a\u0301", "ǅ𝄞ω" };
+        QTest::newRow("eszet, ligaduras, marcas") << letras
+                                                  << QStringList { "GROßE STRAßE DER WEIßEN FLÖßEN",
+                                                         "ﬁN ﬂOR ŉ", "N\u0303O, A\u0301", "Ǆ𝄞Ω" };
+        const QString x30(30, 'x');
+        QTest::newRow("en el límite y pasado")
+            << QStringList { x30 + "x", QString(26, 'a'), QString(251, 'd') }
+                + QStringList(20, QString(31, 's'))
+            << QStringList { x30.toUpper(), QString(25, 'A'), QString(250, 'D') }
+                + QStringList(20, QString(30, 'S'));
     }
 
     // Whatever is pasted and saved, verificar passes and both backups bring it back.
@@ -564,10 +547,7 @@ private slots:
         SaveRoundTrip prueba;
         const QString fallo = prueba.check(pegado);
         QVERIFY2(fallo.isEmpty(), qPrintable(fallo));
-        if (guardado == QStringList { "-" })
-            QCOMPARE(prueba.stored, QStringList());
-        else
-            QCOMPARE(prueba.stored.mid(0, guardado.size()), guardado);
+        QCOMPARE(prueba.stored.mid(0, guardado.size()), guardado);
     }
 };
 

@@ -2,7 +2,6 @@
 #include "catalogo/frmcatalogo.h"
 #include "consultas/frmconsultas.h"
 #include "data/dataerror.h"
-#include "data/recordsource.h"
 #include "scriptedmessageboxes.h"
 #include "testcatalog.h"
 #include "ui/formhost.h"
@@ -202,25 +201,6 @@ private slots:
             const QString texto = boxes.take()[0];
             QVERIFY2(texto.startsWith(inicio) && texto.size() > inicio.size(), qPrintable(texto));
         }
-    }
-
-    // "&Todos" twice lists every CD once; a row added to the file meanwhile shows only
-    // after the next "&Todos" or search.
-    void todosYFilaNueva()
-    {
-        ::buscar(*form, "Canción", 0, "amor");
-        auto* btntodos = form->findChild<QPushButton*>("btntodos");
-        btntodos->click();
-        // Ids outside the catalogue above are listed with no name and no artist.
-        tc->addCd(30, "", "", "D30");
-        QCOMPARE(filas(*form, "List2"), todos);
-        btntodos->click();
-        comprobarListado(*form, todos + QStringList { "30" });
-        QCOMPARE(form->datcd.recordSourceText(), "select * from datos_cd");
-        QCOMPARE(form->datcan.recordSourceText(), cancionEn("=", "AMOR"));
-        tc->addCd(40, "", "", "D40");
-        ::buscar(*form, "Id", 1, "0");
-        QCOMPARE(filas(*form, "List2"), todos + QStringList({ "30", "40" }));
     }
 
     // A click on a row of any list selects it in all three and shows that CD's
