@@ -130,7 +130,7 @@ private slots:
     }
 
     // The exact texts of the main window: titles, menus with their keys, the about box.
-    void textsAndFaces()
+    void texts()
     {
         MainWindow m;
         QVERIFY(m.loaded());
