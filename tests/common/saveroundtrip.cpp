@@ -4,6 +4,7 @@
 #include "catalogexport.h"
 #include "catalogimport.h"
 #include "progress.h"
+#include "testcatalog.h"
 
 #include "catalogo/frmcatalogo.h"
 #include "data/catalogfile.h"
@@ -12,7 +13,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStringDecoder>
-#include <sqlite3.h>
 
 using namespace velmor;
 
@@ -21,33 +21,19 @@ namespace {
 // Every value of both tables, bytes as hexadecimal, each table by key.
 QStringList rowsOf(const QString& path)
 {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    QStringList rows;
-    for (const char* query :
-        { "select * from datos_cd order by id", "select * from canciones order by id" }) {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, query, -1, &st, nullptr);
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            QStringList values;
-            for (int i = 0; i < sqlite3_column_count(st); ++i)
-                values << QByteArray(static_cast<const char*>(sqlite3_column_blob(st, i)),
-                    sqlite3_column_bytes(st, i))
-                              .toHex();
-            rows << values.join('|');
-        }
-        sqlite3_finalize(st);
-    }
-    sqlite3_close_v2(db);
-    return rows;
+    QString canciones = QStringLiteral("hex(id)");
+    for (int n = 1; n <= 20; ++n)
+        canciones += QStringLiteral("||'|'||hex(cancion%1)").arg(n);
+    return TestCatalog::column(path,
+               "select hex(id)||'|'||hex(nombre)||'|'||hex(artista)||'|'||hex(descripcion) "
+               "from datos_cd order by id")
+        + TestCatalog::column(path, "select " + canciones + " from canciones order by id");
 }
 
 void empty(const QString& path)
 {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_exec(db, "delete from datos_cd; delete from canciones", nullptr, nullptr, nullptr);
-    sqlite3_close_v2(db);
+    for (const char* table : { "datos_cd", "canciones" })
+        TestCatalog::column(path, QStringLiteral("delete from ") + QLatin1String(table));
 }
 
 QByteArray exported(const QString& path, tool::ExportForm form)
@@ -67,7 +53,7 @@ QString imported(const QString& path, const QByteArray& csv, tool::ImportMode mo
     for (const tool::RefusedLine& line : result.refused)
         refused << QStringLiteral("línea %1: %2").arg(line.line).arg(line.reason);
     if (!refused.isEmpty() || result.cds + result.unchanged != 1)
-        return refused.join("; ") + " en\n" + QString::fromUtf8(csv);
+        return refused.join("; ") + " en\n" + QString::fromUtf8(csv).left(400);
     return QString();
 }
 
@@ -94,27 +80,20 @@ QString SaveRoundTrip::check(const QStringList& pasted)
 {
     stored.clear();
     empty(m_source);
-    empty(m_target);
     m_form->Toolbar1_ButtonClick(1);
     m_boxes.shown.clear();
-    const QList<QWidget*> boxes = [this] {
-        QList<QWidget*> b { m_form->findChild<QWidget*>("txtclacd"),
-            m_form->findChild<QWidget*>("txtnomcd"), m_form->findChild<QWidget*>("txtart"),
-            m_form->findChild<QWidget*>("txtdes") };
-        for (int n = 1; n <= 20; ++n)
-            b << m_form->findChild<QWidget*>(QStringLiteral("txtcan%1").arg(n));
-        return b;
-    }();
     // Pasting goes through what the boxes let through, as the user's paste does.
-    static_cast<QLineEdit*>(boxes[0])->insert("7");
+    m_form->findChild<QLineEdit*>("txtclacd")->insert("7");
     for (qsizetype i = 0; i < pasted.size() && i < 23; ++i) {
-        if (auto* line = qobject_cast<QLineEdit*>(boxes[i + 1]))
+        const QString caja = i < 3 ? QStringList { "txtnomcd", "txtart", "txtdes" }[i]
+                                   : QStringLiteral("txtcan%1").arg(i - 2);
+        if (auto* line = m_form->findChild<QLineEdit*>(caja))
             line->insert(pasted[i]);
         else
-            static_cast<QPlainTextEdit*>(boxes[i + 1])->insertPlainText(pasted[i]);
+            m_form->findChild<QPlainTextEdit*>(caja)->insertPlainText(pasted[i]);
     }
-    const bool complete = !static_cast<QLineEdit*>(boxes[1])->text().isEmpty()
-        && !static_cast<QPlainTextEdit*>(boxes[3])->toPlainText().isEmpty();
+    const bool complete = !m_form->findChild<QLineEdit*>("txtnomcd")->text().isEmpty()
+        && !m_form->findChild<QPlainTextEdit*>("txtdes")->toPlainText().isEmpty();
     m_form->Toolbar1_ButtonClick(3);
     const QStringList messages = m_boxes.take();
     const QStringList rows = rowsOf(m_source);
@@ -136,27 +115,29 @@ QString SaveRoundTrip::check(const QStringList& pasted)
     const tool::CheckReport report = tool::checkCatalog(m_source);
     if (report.outcome != tool::CheckReport::Outcome::Sound)
         return "verificar: " + report.problems.join("; ");
-    const QString plain
-        = imported(m_target, exported(m_source, tool::ExportForm::Plain), tool::ImportMode::Add);
-    if (!plain.isEmpty())
-        return "importar: " + plain;
-    if (rowsOf(m_target) != rows)
-        return "exportar e importar cambian los valores: " + rows.join(" / ") + " pasan a "
-            + rowsOf(m_target).join(" / ");
-    const QString sheet = imported(
-        m_target, exported(m_source, tool::ExportForm::Spreadsheet), tool::ImportMode::Replace);
-    if (!sheet.isEmpty())
-        return "importar --reemplazar: " + sheet;
-    if (rowsOf(m_target) != rows)
-        return "exportar --hoja e importar --reemplazar cambian los valores: " + rows.join(" / ")
-            + " pasan a " + rowsOf(m_target).join(" / ");
-    empty(m_target);
-    const QString ods = imported(
-        m_target, exported(m_source, tool::ExportForm::OpenDocument), tool::ImportMode::Add);
-    if (!ods.isEmpty())
-        return "importar de la hoja .ods: " + ods.left(400);
-    if (rowsOf(m_target) != rows)
-        return "exportar --hoja a .ods e importar cambian los valores: " + rows.join(" / ")
-            + " pasan a " + rowsOf(m_target).join(" / ");
+    // Each backup is imported into the copy: an empty one to add, the one holding the
+    // CD already to replace.
+    const struct {
+        const char* name;
+        tool::ExportForm form;
+        tool::ImportMode mode;
+    } backups[] = {
+        { "exportar e importar", tool::ExportForm::Plain, tool::ImportMode::Add },
+        { "exportar --hoja e importar --reemplazar", tool::ExportForm::Spreadsheet,
+            tool::ImportMode::Replace },
+        { "exportar --hoja a .ods e importar", tool::ExportForm::OpenDocument,
+            tool::ImportMode::Add },
+    };
+    for (const auto& backup : backups) {
+        if (backup.mode == tool::ImportMode::Add)
+            empty(m_target);
+        const QString refused = imported(m_target, exported(m_source, backup.form), backup.mode);
+        const QString name = QString::fromUtf8(backup.name);
+        if (!refused.isEmpty())
+            return name + ": " + refused;
+        if (rowsOf(m_target) != rows)
+            return name + " cambian los valores: " + rows.join(" / ") + " pasan a "
+                + rowsOf(m_target).join(" / ");
+    }
     return QString();
 }
