@@ -717,6 +717,10 @@ private slots:
             << "connection: insert into datos_cd (id,nombre) values (1,'NUEVO'), refresh"
             << "nombre='nuevo'"
             << "1" << false;
+        // Shares the key of 600, 2000 and 3400 but not their text: the index must chain it.
+        QTest::newRow("own add of another text of a key") << "own add 4001 Ń300"
+                                                          << "nombre='ń300'"
+                                                          << "4001" << true;
         QTest::newRow("own delete rolled back") << "begin, own delete 600, rollback"
                                                 << "nombre='n300'"
                                                 << "600" << false;
@@ -767,6 +771,9 @@ private slots:
             { "apostrophe n", "nombre='ŉ'", "ʼN", { "8" } },
             { "long s", "nombre='ſol'", "SOL", { "8" } },
             { "dotted capital I keeps its dot", "nombre='i'", "İ", {} },
+            // Ordinal indicators differ from their letters as letter case does.
+            { "masculine ordinal as o", "nombre='no 5'", "Nº 5", { "8" } },
+            { "feminine ordinal as a", "nombre='1ª'", "1A", { "8" } },
         };
         for (const auto& r : rows)
             QTest::newRow(r.row) << QString::fromUtf8(r.criterion) << QString::fromUtf8(r.extra)

@@ -282,6 +282,8 @@ private slots:
                 "canciones" },
             { "missing column", "sql: alter table datos_cd drop column artista", "both",
                 ErrorNumber::BadSchema, "artista" },
+            { "missing last column", "sql: alter table canciones drop column cancion20", "both",
+                ErrorNumber::BadSchema, "cancion20" },
             { "datos_cd is a view",
                 "sql: alter table datos_cd rename to d2; create view datos_cd as select * from d2",
                 "both", ErrorNumber::BadSchema, "vista" },
