@@ -44,17 +44,13 @@ struct Db {
 
 }
 
-TestCatalog::TestCatalog()
-{
-    m_path = m_dir.filePath(QStringLiteral("velmor.mdb"));
-    velmor::CatalogFile::create(m_path);
-    velmor::CatalogFile::setPathOverride(m_path);
-}
-
 TestCatalog::TestCatalog(const QString& schema)
 {
     m_path = m_dir.filePath(QStringLiteral("velmor.mdb"));
-    Db(m_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE).exec(schema);
+    if (schema.isEmpty())
+        velmor::CatalogFile::create(m_path);
+    else
+        Db(m_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE).exec(schema);
     velmor::CatalogFile::setPathOverride(m_path);
 }
 

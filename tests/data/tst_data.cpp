@@ -9,7 +9,6 @@
 #include <QTest>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <optional>
 #include <sqlite3.h>
 
@@ -17,13 +16,6 @@ using namespace velmor;
 using namespace recordsourcehelpers;
 
 namespace {
-
-// Made as the companion tool makes it when the schema is empty.
-std::unique_ptr<TestCatalog> catalogue(const QString& schema)
-{
-    return schema.isEmpty() ? std::make_unique<TestCatalog>()
-                            : std::make_unique<TestCatalog>(schema);
-}
 
 const QString catalogueText = QStringLiteral("text collate nocase not null default ''");
 
@@ -88,8 +80,7 @@ void applyWrite(Recordset& own, Recordset& other, const QString& step)
 struct EvenKeys {
     explicit EvenKeys(const QString& source, const QString& schema = {}, int rows = 300,
         const QString& name = "'CD ' || (2 * i)")
-        : made(catalogue(schema))
-        , cat(*made)
+        : cat(schema)
     {
         cat.exec(QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n "
                                 "where i < %1) insert into datos_cd select 2 * i, %2, '', 'D' "
@@ -122,8 +113,7 @@ struct EvenKeys {
                 applyWrite(rs(), other.Recordset(), step);
         }
     }
-    std::unique_ptr<TestCatalog> made;
-    TestCatalog& cat;
+    TestCatalog cat;
     RecordSource set, other;
     std::optional<TransactionGuard> transaction;
 };
@@ -164,30 +154,7 @@ template <typename F> int readsOfTheTable(RecordSource& source, F&& f)
 class DataTest : public QObject {
     Q_OBJECT
 private slots:
-    void movesAndFields()
-    {
-        EvenKeys k("datos_cd");
-        Recordset& rs = k.rs();
-        QCOMPARE(rs.Fields("NOMBRE").text(), "CD 2");
-        QCOMPARE(errorOf([&] { rs.Fields("cancion1"); }), ErrorNumber::ItemNotFound);
-        QCOMPARE(errorOf([&] { rs.Fields(4); }), ErrorNumber::ItemNotFound);
-        rs.MoveLast();
-        rs.MoveNext();
-        QCOMPARE(errorOf([&] { rs.Fields("id"); }), ErrorNumber::NoCurrentRecord);
-        QCOMPARE(errorOf([&] { rs.MoveNext(); }), ErrorNumber::NoCurrentRecord);
-        QCOMPARE(foundId(rs, "id=150"), "150");
-        rs.MoveNext();
-        QCOMPARE(rs.Fields(0).text(), "152");
-
-        // Found beyond the rows read so far: moving on goes on from there.
-        k.set.Refresh();
-        QCOMPARE(foundId(k.rs(), "id=500"), "500");
-        QCOMPARE(k.rs().Fields(1).text(), "CD 500");
-        k.rs().MoveNext();
-        QCOMPARE(k.rs().Fields(0).text(), "502");
-    }
-
-    void writesThroughTheSet()
+    void movesAndWrites()
     {
         TestCatalog cat;
         RecordSource datcd, values, unbound;
@@ -204,6 +171,9 @@ private slots:
             cat.addCd(i, "N", "A", "D");
         datcd.Refresh();
         auto& rs = datcd.Recordset();
+        QCOMPARE(rs.Fields("NOMBRE").text(), "N");
+        QCOMPARE(errorOf([&] { rs.Fields("cancion1"); }), ErrorNumber::ItemNotFound);
+        QCOMPARE(errorOf([&] { rs.Fields(4); }), ErrorNumber::ItemNotFound);
         rs.AddNew();
         rs.Collect("id", 7.0); // a whole number of any type makes a key
         rs.Collect("nombre", "LUNA");
@@ -225,6 +195,10 @@ private slots:
         QCOMPARE(rs.Fields("id").text(), "3");
         QCOMPARE(rs.RecordCount(), 3);
         QCOMPARE(cat.column("select id from datos_cd"), QStringList({ "1", "3", "7" }));
+        rs.MoveLast();
+        rs.MoveNext();
+        QCOMPARE(errorOf([&] { rs.Fields("id"); }), ErrorNumber::NoCurrentRecord);
+        QCOMPARE(errorOf([&] { rs.MoveNext(); }), ErrorNumber::NoCurrentRecord);
         // A null reads as null, shown as empty text.
         bind(values, cat.path(), "select id, null as nada from datos_cd");
         QVERIFY(values.Recordset().Fields("nada").Value().isNull());
@@ -234,87 +208,70 @@ private slots:
     void handMadeTables_data()
     {
         QTest::addColumn<QString>("schema");
-        QTest::addColumn<QString>("operation");
-        const std::pair<const char*, QString> declarations[] = {
-            { "as made by the tool", QString() },
-            { "id integer", handMadeSchema("integer") },
-            { "id int primary key", handMadeSchema("int primary key") },
-            { "id numeric", handMadeSchema("numeric") },
-            { "id integer primary key desc", handMadeSchema("integer primary key desc") },
-            { "without rowid", handMadeSchema("integer primary key", " without rowid") },
-            { "no types", handMadeSchema("", "", "") },
-        };
-        for (const auto& [name, schema] : declarations)
-            for (const char* operation : { "reads", "save", "delete", "searches" })
-                QTest::addRow("%s, %s", name, operation) << schema << QString(operation);
+        QTest::newRow("as made by the tool") << QString();
+        QTest::newRow("id integer") << handMadeSchema("integer");
+        QTest::newRow("id int primary key") << handMadeSchema("int primary key");
+        QTest::newRow("id numeric") << handMadeSchema("numeric");
+        QTest::newRow("id integer primary key desc") << handMadeSchema("integer primary key desc");
+        QTest::newRow("without rowid") << handMadeSchema("integer primary key", " without rowid");
+        QTest::newRow("no types") << handMadeSchema("", "", "");
     }
 
+    // Reads, searches, a save and a delete as the forms make them, whatever the
+    // tables' declarations.
     void handMadeTables()
     {
         QFETCH(QString, schema);
-        QFETCH(QString, operation);
-        const auto made = catalogue(schema);
-        TestCatalog& cat = *made;
+        TestCatalog cat(schema);
         cat.addCd(3, "MAR", QString::fromUtf8("RÍO"), "D3", { "S3" });
         cat.addCd(7, "LUNA", "NUBE", "D7", { "S7", "OTRA" });
         cat.addCd(10, "LUNA", "SOL", "D10", { "S10" });
-        RecordSource datcd, datcan, other;
+        cat.addCd(20, "LARGA", "", QString(70000, u'ñ'));
+        RecordSource datcd, datcan, search;
         bind(datcd, cat.path(), "datos_cd");
         bind(datcan, cat.path(), "canciones");
         Recordset& cd = datcd.Recordset();
         Recordset& can = datcan.Recordset();
+        QCOMPARE(cd.columnNames(), CatalogFile::datosCdColumns());
+        QCOMPARE(can.columnNames(), CatalogFile::cancionesColumns());
+        QCOMPARE(can.Fields(1).text(), "S3");
+        QCOMPARE(can.Fields(20).text(), "");
+        QCOMPARE(foundId(cd, keyCriterion("10")), "10");
+        QCOMPARE(foundId(can, keyCriterion("0010")), "10");
+        QCOMPARE(foundId(cd, keyCriterion("4")), "none");
+        QCOMPARE(foundId(cd, criterioArtista(QString::fromUtf8("río"))), "3");
+        QCOMPARE(foundId(cd, criterioArtista("rio")), "none");
+        QCOMPARE(foundId(cd, criterioNombre("luna")), "7");
+        QCOMPARE(foundId(can, criterioId(*storedNumber(cd.Fields("id").Value()))), "7");
+        QCOMPARE(can.Fields("cancion2").text(), "OTRA");
+        // A text far longer than anything shown is read one character beyond it.
+        QCOMPARE(foundId(cd, keyCriterion("20")), "20");
+        QCOMPARE(cd.Fields("descripcion").text(), QString(65537, u'ñ'));
+        bind(search, cat.path(), consultaPorNombre(Operador::Igual, "luna"));
+        QCOMPARE(walk(search.Recordset()), QStringList({ "7", "10" }));
+        bind(search, cat.path(), consultaPorCancion(Operador::Igual, "otra"));
+        QCOMPARE(walk(search.Recordset()), QStringList({ "7" }));
+        bind(search, cat.path(), cancionesDelCd(qint64(7)));
+        QCOMPARE(search.Recordset().Fields(2).text(), "OTRA");
 
-        if (operation == "reads") {
-            QCOMPARE(cd.columnNames(), CatalogFile::datosCdColumns());
-            QCOMPARE(can.columnNames(), CatalogFile::cancionesColumns());
-            QCOMPARE(can.Fields(1).text(), "S3");
-            QCOMPARE(can.Fields(20).text(), "");
-            QCOMPARE(foundId(cd, keyCriterion("10")), "10");
-            QCOMPARE(foundId(can, keyCriterion("0010")), "10");
-            QCOMPARE(foundId(cd, keyCriterion("4")), "none");
-            QCOMPARE(foundId(cd, criterioNombre("luna")), "7");
-            QCOMPARE(foundId(can, criterioId(*storedNumber(cd.Fields("id").Value()))), "7");
-            QCOMPARE(can.Fields("cancion2").text(), "OTRA");
-            QCOMPARE(foundId(cd, criterioArtista(QString::fromUtf8("río"))), "3");
-            QCOMPARE(foundId(cd, criterioArtista("rio")), "none");
-            // A text far longer than anything shown is read one character beyond it.
-            cat.addCd(20, "LARGA", "", QString(70000, u'ñ'));
-            bind(datcd, cat.path(), "datos_cd");
-            QCOMPARE(foundId(datcd.Recordset(), keyCriterion("20")), "20");
-            QCOMPARE(datcd.Recordset().Fields("descripcion").text(), QString(65537, u'ñ'));
-        } else if (operation == "save") {
-            saveCd(datcd, datcan, 5, "ESTRELLA", "D5", { "S5" });
-            QCOMPARE(cat.column("select nombre || '|' || artista || '|' || descripcion "
-                                "from datos_cd where id = 5"),
-                QStringList { "ESTRELLA||D5" });
-            QCOMPARE(cat.column("select cancion1 || cancion20 from canciones where id = 5"),
-                QStringList { "S5" });
-            // Added while CD 10 exists: it joins both sets at once.
-            QCOMPARE(foundId(can, keyCriterion("5")), "5");
-            QCOMPARE(can.Fields(1).text(), "S5");
-            QCOMPARE(foundId(cd, criterioNombre("estrella")), "5");
-            cd.MoveLast();
-            QCOMPARE(cd.RecordCount(), 4);
-            QCOMPARE(cd.Fields("id").text(), "5");
-        } else if (operation == "delete") {
-            QCOMPARE(foundId(cd, keyCriterion("7")), "7");
-            cd.Delete();
-            QCOMPARE(foundId(can, keyCriterion("7")), "7");
-            can.Delete();
-            QCOMPARE(cat.column("select group_concat(id) from (select id from datos_cd union all "
-                                "select id from canciones order by 1)"),
-                QStringList { "3,3,10,10" });
-            QCOMPARE(foundId(cd, criterioNombre("luna")), "10");
-            QCOMPARE(walk(cd), QStringList({ "3", "10" }));
-        } else {
-            bind(other, cat.path(), consultaPorNombre(Operador::Igual, "luna"));
-            QCOMPARE(walk(other.Recordset()), QStringList({ "7", "10" }));
-            bind(other, cat.path(), consultaPorCancion(Operador::Igual, "otra"));
-            QCOMPARE(walk(other.Recordset()), QStringList({ "7" }));
-            bind(other, cat.path(), cancionesDelCd(qint64(7)));
-            QCOMPARE(other.Recordset().Fields(2).text(), "OTRA");
-            QCOMPARE(other.Recordset().Fields(20).text(), "");
-        }
+        // Saved while CD 10 exists: it joins both sets at once, after their rows.
+        saveCd(datcd, datcan, 5, "ESTRELLA", "D5", { "S5" });
+        QCOMPARE(cat.column("select nombre || '|' || artista || '|' || descripcion || '|' || "
+                            "cancion1 || cancion20 from datos_cd join canciones using (id) "
+                            "where id = 5"),
+            QStringList { "ESTRELLA||D5|S5" });
+        QCOMPARE(foundId(can, keyCriterion("5")), "5");
+        QCOMPARE(can.Fields(1).text(), "S5");
+        QCOMPARE(foundId(cd, criterioNombre("estrella")), "5");
+        QCOMPARE(foundId(cd, keyCriterion("7")), "7");
+        cd.Delete();
+        QCOMPARE(foundId(can, keyCriterion("7")), "7");
+        can.Delete();
+        QCOMPARE(cat.column("select group_concat(id) from (select id from datos_cd union all "
+                            "select id from canciones order by 1)"),
+            QStringList { "3,3,5,5,10,10,20,20" });
+        QCOMPARE(foundId(cd, criterioNombre("luna")), "10");
+        QCOMPARE(walk(cd), QStringList({ "3", "10", "20", "5" }));
     }
 
     void setKeepsRowsOfItsRefresh_data()
@@ -346,6 +303,10 @@ private slots:
         QVERIFY2(readAsUsed ? known > 0 && known < 300 : known == 300,
             qPrintable(QString::number(known)));
         QCOMPARE(rs.Fields("id").text(), "2");
+        // Found beyond the rows read so far: moving on goes on from there.
+        QCOMPARE(foundId(rs, "id=500"), "500");
+        rs.MoveNext();
+        QCOMPARE(rs.Fields(0).text(), "502");
 
         // Written through another source on the same file after the Refresh.
         k.write("other add 301 NUEVO, other delete 100");
@@ -395,15 +356,29 @@ private slots:
         QTest::addColumn<QString>("last");
         QTest::addColumn<QString>("at100"); // the walk's 100th entry
         const QString table = "datos_cd", statement = "select * from datos_cd";
-        QTest::newRow("no write") << table << "" << 300 << "600" << "200";
+        const struct {
+            const char *row, *write;
+            int count;
+            const char *last, *at100;
+        } rows[] = {
+            { "no write", "", 300, "600", "200" },
+            { "other adds", "other add 601", 300, "600", "200" },
+            { "other deletes an unread row", "other delete 200", 300, "600", "-" },
+            { "own delete of the last", "own delete", 299, "598", "200" },
+            { "own add", "own add 603", 301, "603", "200" },
+            { "own add, other add", "own add 603, other add 605", 301, "603", "200" },
+            // Counted again, not taken from the count before the writes.
+            { "another program adds, refreshed",
+                "program: insert into datos_cd (id) values (601), refresh", 301, "601", "200" },
+            { "another program deletes, refreshed",
+                "program: delete from datos_cd where id = 2, refresh", 299, "600", "202" },
+            { "other source adds, refreshed", "other add 601, refresh", 301, "601", "200" },
+            { "own delete, refreshed", "own delete 2, refresh", 299, "600", "202" },
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.row) << table << QString(r.write) << r.count << QString(r.last)
+                                 << QString(r.at100);
         QTest::newRow("statement, no write") << statement << "" << 300 << "600" << "200";
-        QTest::newRow("other adds") << table << "other add 601" << 300 << "600" << "200";
-        QTest::newRow("other deletes an unread row") << table << "other delete 200" << 300 << "600"
-                                                     << "-";
-        QTest::newRow("own delete of the last") << table << "own delete" << 299 << "598" << "200";
-        QTest::newRow("own add") << table << "own add 603" << 301 << "603" << "200";
-        QTest::newRow("own add, other add")
-            << table << "own add 603, other add 605" << 301 << "603" << "200";
     }
 
     void countAtLastFollowsWrites()
@@ -414,13 +389,15 @@ private slots:
         QFETCH(QString, last);
         QFETCH(QString, at100);
         EvenKeys k(source);
-        Recordset& rs = k.rs();
-        rs.MoveLast();
-        QCOMPARE(rs.RecordCount(), 300);
-        QCOMPARE(rs.Fields("id").text(), "600");
+        k.rs().MoveLast();
+        QCOMPARE(k.rs().RecordCount(), 300);
+        QCOMPARE(k.rs().Fields("id").text(), "600");
 
         k.write(write);
-        QCOMPARE(rs.RecordCount(), count);
+        Recordset& rs = k.rs();
+        // A set refreshed since has not counted its rows yet.
+        if (!write.endsWith("refresh"))
+            QCOMPARE(rs.RecordCount(), count);
         rs.MoveLast();
         QCOMPARE(rs.RecordCount(), count);
         QCOMPARE(rs.Fields("id").text(), last);
@@ -428,75 +405,40 @@ private slots:
         QCOMPARE(walked.size(), count);
         QCOMPARE(walked.last(), last);
         QCOMPARE(walked[99], at100);
-        QCOMPARE(rs.RecordCount(), count);
-    }
-
-    void countOfEarlierSetIsNotReusedAfterWrites_data()
-    {
-        QTest::addColumn<QString>("write"); // "program: SQL" runs on a connection of its own
-        QTest::addColumn<int>("count");
-        QTest::newRow("nothing written") << "" << 300;
-        QTest::newRow("program adds") << "program: insert into datos_cd (id) values (601)" << 301;
-        QTest::newRow("program deletes") << "program: delete from datos_cd where id = 2" << 299;
-        QTest::newRow("other source adds") << "other add 601" << 301;
-        QTest::newRow("set deletes") << "own delete 2" << 299;
-    }
-
-    void countOfEarlierSetIsNotReusedAfterWrites()
-    {
-        QFETCH(QString, write);
-        QFETCH(int, count);
-        EvenKeys k("datos_cd");
-        k.rs().MoveLast();
-        QCOMPARE(k.rs().RecordCount(), 300);
-        k.write(write);
-        k.set.Refresh();
-        k.rs().MoveLast();
-        QCOMPARE(k.rs().RecordCount(), count);
-        QCOMPARE(walk(k.rs()).size(), count);
     }
 
     void readOnwardAfterCount_data()
     {
-        QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("write"); // who writes after the count, and what
         QTest::addColumn<int>("limit");
         QTest::addColumn<int>("read");
-        QTest::addColumn<QString>("lastRead");
         QTest::addColumn<int>("error");
-        const QString table = "datos_cd", statement = "select * from datos_cd";
-        QTest::newRow("all") << table << "" << -1 << 300 << "600" << 0;
-        QTest::newRow("all, statement") << statement << "" << -1 << 300 << "600" << 0;
-        QTest::newRow("as many as counted") << table << "" << 300 << 300 << "600" << 0;
-        QTest::newRow("more than counted") << table << "" << 301 << 300 << "600" << 0;
-        QTest::newRow("part") << table << "" << 120 << 120 << "240" << 0;
-        QTest::newRow("other adds past the last") << table << "other add 601" << -1 << 300 << "600"
-                                                  << 0;
-        QTest::newRow("other adds inside") << table << "other add 3" << -1 << 300 << "600" << 0;
-        QTest::newRow("own add") << table << "own add 603" << -1 << 301 << "603" << 0;
+        QTest::newRow("all") << "" << -1 << 300 << 0;
+        QTest::newRow("as many as counted") << "" << 300 << 300 << 0;
+        QTest::newRow("more than counted") << "" << 301 << 300 << 0;
+        QTest::newRow("part") << "" << 120 << 120 << 0;
+        QTest::newRow("other adds past the last") << "other add 601" << -1 << 300 << 0;
+        QTest::newRow("other adds inside") << "other add 3" << -1 << 300 << 0;
+        QTest::newRow("own add") << "own add 603" << -1 << 301 << 0;
         QTest::newRow("other deletes an unread row")
-            << table << "other delete 200" << -1 << 99 << "198" << int(ErrorNumber::RecordDeleted);
+            << "other delete 200" << -1 << 99 << int(ErrorNumber::RecordDeleted);
     }
 
     void readOnwardAfterCount()
     {
-        QFETCH(QString, source);
         QFETCH(QString, write);
         QFETCH(int, limit);
         QFETCH(int, read);
-        QFETCH(QString, lastRead);
         QFETCH(int, error);
         // After the pass: the rows of the Refresh, and a row added through the set.
-        const int count = write.startsWith("own add") ? 301 : 300;
-        const QString last = write.startsWith("own add") ? "603" : "600";
-        EvenKeys k(source);
+        const bool ownAdd = write.startsWith("own add");
+        const int count = ownAdd ? 301 : 300;
+        EvenKeys k("datos_cd");
         Recordset& rs = k.rs();
         rs.MoveLast();
         rs.MoveFirst();
-        if (!write.isEmpty()) {
-            k.write(write);
-            rs.MoveFirst();
-        }
+        k.write(write);
+        rs.MoveFirst();
 
         QStringList ids, mismatched;
         const int thrown = errorOf([&] {
@@ -509,18 +451,16 @@ private slots:
         });
         QCOMPARE(thrown, error);
         QCOMPARE(ids.size(), read);
-        QCOMPARE(ids.last(), lastRead);
         QVERIFY2(mismatched.isEmpty(), qPrintable(mismatched.join(' ')));
         if (!error && read < count)
             QCOMPARE(rs.Fields("id").text(), QString::number(ids.last().toInt() + 2));
 
         QCOMPARE(rs.RecordCount(), count);
         rs.MoveLast();
-        QCOMPARE(rs.Fields("id").text(), last);
+        QCOMPARE(rs.Fields("id").text(), ownAdd ? "603" : "600");
         const QStringList walked = walk(rs);
         QCOMPARE(walked.size(), count);
         QCOMPARE(walked.mid(0, ids.size()), ids);
-        QCOMPARE(rs.RecordCount(), count);
     }
 
     void listingsHandValuesAsStored_data()
@@ -531,17 +471,16 @@ private slots:
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<bool>("fromRefresh"); // the listing reads no row again
         const QString statement = "select * from datos_cd where id > 1";
-        const QStringList all = { "2.5:2", ":3", "ABC:4", "7:5", "seis:6" };
+        const QStringList all = { "2.5:2", ":3", "ABC:4", "-9223372036854775808:5", "seis:6" };
         QTest::newRow("table") << "datos_cd" << true << "" << QStringList { "uno:1" } + all
                                << false;
         QTest::newRow("statement") << statement << false << "" << all << false;
         QTest::newRow("statement, listed") << statement << true << "" << all << true;
         QTest::newRow("statement, listed, another program renames")
             << statement << true << "program: update datos_cd set nombre = 'otro' where id = 6"
-            << QStringList { "2.5:2", ":3", "ABC:4", "7:5", "otro:6" } << false;
+            << all.mid(0, 4) + QStringList { "otro:6" } << false;
         QTest::newRow("statement, listed, own delete")
-            << statement << true << "own delete 3"
-            << QStringList { "2.5:2", "ABC:4", "7:5", "seis:6" } << false;
+            << statement << true << "own delete 3" << all.mid(0, 1) + all.mid(2) << false;
         QTest::newRow("values of a join")
             << "select d.id, d.nombre from datos_cd d join datos_cd e on e.id = d.id where d.id > 1"
             << false << "" << all << true;
@@ -559,7 +498,7 @@ private slots:
         QFETCH(bool, fromRefresh);
         TestCatalog cat(handMadeSchema("integer primary key", {}, ""));
         cat.exec("insert into datos_cd (id, nombre) values (1, 'uno'), (2, 2.5), (3, null), "
-                 "(4, x'414243'), (5, 7), (6, 'seis')");
+                 "(4, x'414243'), (5, -9223372036854775808), (6, 'seis')");
         RecordSource set, other;
         if (listed)
             set.setListedColumns({ "id", "nombre" });
@@ -586,32 +525,21 @@ private slots:
         QCOMPARE(reads == 0, fromRefresh);
     }
 
-    void textLookUpsFindFirstInSetOrder_data()
+    void lookUpsFindFirstInSetOrder_data()
     {
         QTest::addColumn<QString>("criterion");
         QTest::addColumn<QString>("found");
         QTest::addColumn<QString>("afterDelete"); // once CD 5 is deleted through the set
         QTest::addColumn<QString>("fresh"); // in a set refreshed after that
-        QTest::newRow("upper case") << "nombre='LUNA'" << "5" << "20" << "2";
-        QTest::newRow("lower case") << "nombre='luna'" << "5" << "20" << "2";
+        QTest::newRow("name") << "nombre='luna'" << "5" << "20" << "2";
         QTest::newRow("accent kept apart") << "nombre='lúna'" << "30" << "30" << "30";
-        QTest::newRow("part of a name") << "nombre='lun'" << "none" << "none" << "none";
-        QTest::newRow("doubled quote") << criterioNombre("o'brien") << "40" << "40" << "40";
-        QTest::newRow("only in rows added") << "nombre='sol'" << "60" << "60" << "60";
         QTest::newRow("artist") << "artista='ana'" << "20" << "20" << "3";
+        QTest::newRow("only in rows added") << "nombre='sol'" << "60" << "60" << "60";
         QTest::newRow("not the simple shape") << "nombre = 'luna'" << "5" << "20" << "2";
         QTest::newRow("two conditions") << "nombre='luna' and id > 5" << "20" << "20" << "20";
-        // Letters whose upper case is another letter or two match what was stored from them.
-        QTest::newRow("sharp s as SS") << "nombre='straße'" << "70" << "70" << "70";
-        QTest::newRow("dotless i as I") << "nombre='fın'" << "90" << "90" << "90";
-        // Equal for the engine in less obvious ways: the engine's own answer is expected.
-        const QString engine = QStringLiteral("engine");
-        QTest::newRow("decomposed accent")
-            << QString::fromUtf8("nombre='cancio\u0301n'") << engine << engine << engine;
-        QTest::newRow("ligature") << QString::fromUtf8("nombre='ﬁn'") << engine << engine << engine;
     }
 
-    void textLookUpsFindFirstInSetOrder()
+    void lookUpsFindFirstInSetOrder()
     {
         QFETCH(QString, criterion);
         QFETCH(QString, found);
@@ -619,21 +547,12 @@ private slots:
         QFETCH(QString, fresh);
         TestCatalog cat;
         cat.exec("insert into datos_cd (id, nombre, artista) values (20, 'Luna', 'ana'), "
-                 "(5, 'LUNA', ''), (30, 'LÚNA', 'ANA'), (8, 'LUNA LLENA', ''), "
-                 "(40, 'O''BRIEN', ''), (70, 'STRASSE', ''), (80, 'CANCIÓN', ''), (90, 'FIN', '')");
-        RecordSource datcd, values;
+                 "(5, 'LUNA', ''), (30, 'LÚNA', 'ANA'), (8, 'LUNA LLENA', '')");
+        RecordSource datcd;
         bind(datcd, cat.path(), "datos_cd");
         Recordset& rs = datcd.Recordset();
         QCOMPARE(foundId(rs, "nombre='x'"), "none");
         QCOMPARE(foundId(rs, "artista='x'"), "none");
-        // A set of values, each row judged by the engine, gives the reference answer.
-        bind(values, cat.path(), "select id, nombre, artista from datos_cd order by rowid");
-        const QString reference = foundId(values.Recordset(), criterion);
-        QCOMPARE(foundId(rs, criterion), reference);
-        if (found == "engine") {
-            QVERIFY(reference != "none");
-            return;
-        }
         applyWrite(rs, rs, "own add 50 luna");
         applyWrite(rs, rs, "own add 60 SOL");
         // Every keystroke asks again; the answer stays the first in set order.
@@ -653,97 +572,86 @@ private slots:
         QCOMPARE(foundId(again.Recordset(), criterion), fresh);
     }
 
-    void lookUpsPreparedInSteps_data()
-    {
-        QTest::addColumn<QString>("write"); // between the first step and the rest
-        QTest::addColumn<QString>("found"); // by nombre='n300'
-        // Keys 2, 4, … 4000; "N300" is the name of 600, 2000 and 3400.
-        QTest::newRow("no write") << "" << "600";
-        QTest::newRow("other adds an earlier match") << "other add 1 N300" << "600";
-        QTest::newRow("other deletes the first match") << "other delete 600" << "2000";
-        QTest::newRow("own add of an earlier match") << "own add 1 N300" << "600";
-        QTest::newRow("own delete of the first match") << "own delete 600" << "2000";
-        QTest::newRow("refreshed after another adds") << "other add 1 N300, refresh" << "1";
-    }
-
-    void lookUpsPreparedInSteps()
-    {
-        QFETCH(QString, write);
-        QFETCH(QString, found);
-        EvenKeys k("datos_cd", {}, 2000, "'N' || (i % 700)");
-        // Steps with no time to spare still get on, a few hundred rows at a time.
-        QVERIFY(!k.rs().prepareLookUp("nombre", std::chrono::milliseconds(0)));
-        k.write(write);
-        int steps = 1;
-        while (!k.rs().prepareLookUp("nombre", std::chrono::milliseconds(0)))
-            QVERIFY(++steps < 100);
-        QVERIFY(k.rs().prepareLookUp("artista", std::chrono::hours(1)));
-        QCOMPARE(foundId(k.rs(), "nombre='n300'"), found);
-        QCOMPARE(foundId(k.rs(), "nombre='N699'"), "1398");
-        QCOMPARE(foundId(k.rs(), "nombre='n700'"), "none");
-        QCOMPARE(foundId(k.rs(), "artista=''"), write.contains("refresh") ? "1" : "2");
-    }
-
     void lookUpsFollowWrites_data()
     {
-        QTest::addColumn<QString>("writes"); // once the indexes are built
+        QTest::addColumn<bool>("inSteps"); // the writes come between the index's first step
+                                           // and the rest, rather than once it is built
+        QTest::addColumn<QString>("writes");
         QTest::addColumn<QString>("criterion");
         QTest::addColumn<QString>("found");
         QTest::addColumn<bool>("fromIndex"); // without reading the table again
         // Keys 2, 4, … 4000; "N300" is the name of 600, 2000 and 3400; no artist.
-        QTest::newRow("own save") << "begin, own add 1 NUEVO, commit"
-                                  << "nombre='nuevo'"
-                                  << "1" << true;
-        QTest::newRow("own add of an earlier match") << "own add 1 N300"
-                                                     << "nombre='n300'"
-                                                     << "600" << true;
-        QTest::newRow("own delete") << "own delete 600"
-                                    << "nombre='n300'"
-                                    << "2000" << true;
-        QTest::newRow("own delete, empty artist") << "own delete 2"
-                                                  << "artista=''"
-                                                  << "4" << true;
-        QTest::newRow("other source adds") << "other add 1 NUEVO"
-                                           << "nombre='nuevo'"
-                                           << "none" << true;
-        QTest::newRow("other source adds, refreshed") << "other add 1 NUEVO, refresh"
-                                                      << "nombre='nuevo'"
-                                                      << "1" << true;
-        QTest::newRow("another program renames")
-            << "program: update datos_cd set nombre = 'NUEVO' where id = 1398"
-            << "nombre='nuevo'"
-            << "1398" << false;
-        QTest::newRow("own statement on the connection")
-            << "connection: insert into datos_cd (id,nombre) values (1,'NUEVO'), refresh"
-            << "nombre='nuevo'"
-            << "1" << false;
-        // Shares the key of 600, 2000 and 3400 but not their text: the index must chain it.
-        QTest::newRow("own add of another text of a key") << "own add 4001 Ń300"
-                                                          << "nombre='ń300'"
-                                                          << "4001" << true;
-        QTest::newRow("own delete rolled back") << "begin, own delete 600, rollback"
-                                                << "nombre='n300'"
-                                                << "600" << false;
+        const struct {
+            const char* row;
+            bool inSteps;
+            const char *writes, *criterion, *found;
+            bool fromIndex;
+        } rows[] = {
+            { "own save", false, "begin, own add 1 NUEVO, commit", "nombre='nuevo'", "1", true },
+            { "own add of an earlier match", false, "own add 1 N300", "nombre='n300'", "600",
+                true },
+            // Shares the key of 600, 2000 and 3400 but not their text: the index must chain it.
+            { "own add of another text of a key", false, "own add 4001 Ń300", "nombre='ń300'",
+                "4001", true },
+            { "own delete", false, "own delete 600", "nombre='n300'", "2000", true },
+            { "own delete, empty artist", false, "own delete 2", "artista=''", "4", true },
+            { "other source adds", false, "other add 1 NUEVO", "nombre='nuevo'", "none", true },
+            { "other source adds, refreshed", false, "other add 1 NUEVO, refresh",
+                "nombre='nuevo'", "1", true },
+            { "another program renames", false,
+                "program: update datos_cd set nombre = 'NUEVO' where id = 1398", "nombre='nuevo'",
+                "1398", false },
+            { "own statement on the connection", false,
+                "connection: insert into datos_cd (id,nombre) values (1,'NUEVO'), refresh",
+                "nombre='nuevo'", "1", false },
+            { "own delete rolled back", false, "begin, own delete 600, rollback", "nombre='n300'",
+                "600", false },
+            { "in steps", true, "", "nombre='n300'", "600", true },
+            { "in steps, the last name", true, "", "nombre='N699'", "1398", true },
+            { "in steps, a name nobody has", true, "", "nombre='n700'", "none", true },
+            { "in steps, other adds an earlier match", true, "other add 1 N300", "nombre='n300'",
+                "600", true },
+            { "in steps, other deletes the first match", true, "other delete 600",
+                "nombre='n300'", "2000", true },
+            { "in steps, own add of an earlier match", true, "own add 1 N300", "nombre='n300'",
+                "600", true },
+            { "in steps, own delete of the first match", true, "own delete 600", "nombre='n300'",
+                "2000", true },
+            { "in steps, refreshed after another adds", true, "other add 1 N300, refresh",
+                "nombre='n300'", "1", true },
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.row) << r.inSteps << QString(r.writes) << QString::fromUtf8(r.criterion)
+                                 << QString(r.found) << r.fromIndex;
     }
 
-    // The look-up indexes follow the program's own writes, and are built again only
-    // when the file changed otherwise.
+    // The look-up indexes are built in steps, follow the program's own writes, and are
+    // built again only when the file changed otherwise.
     void lookUpsFollowWrites()
     {
+        QFETCH(bool, inSteps);
         QFETCH(QString, writes);
         QFETCH(QString, criterion);
         QFETCH(QString, found);
         QFETCH(bool, fromIndex);
         EvenKeys k("datos_cd", {}, 2000, "'N' || (i % 700)");
-        foundId(k.rs(), criterion); // builds the column's index
-        k.write(writes);
+        if (inSteps) {
+            // Steps with no time to spare still get on, a few hundred rows at a time.
+            QVERIFY(!k.rs().prepareLookUp("nombre", std::chrono::milliseconds(0)));
+            k.write(writes);
+            int steps = 1;
+            while (!k.rs().prepareLookUp("nombre", std::chrono::milliseconds(0)))
+                QVERIFY(++steps < 100);
+        } else {
+            foundId(k.rs(), criterion); // builds the column's index
+            k.write(writes);
+        }
         QString id;
         const int rounds = engineRounds(k.set, [&] { id = foundId(k.rs(), criterion); });
         QCOMPARE(id, found);
         if (fromIndex)
             QCOMPARE_LT(rounds, 100);
     }
-
     void criteria_data()
     {
         QTest::addColumn<QString>("criterion");
@@ -770,6 +678,10 @@ private slots:
             { "single s is not double", "nombre='strase'", "STRASSE", {} },
             { "apostrophe n", "nombre='ŉ'", "ʼN", { "8" } },
             { "long s", "nombre='ſol'", "SOL", { "8" } },
+            { "sharp s", "nombre='straße'", "STRASSE", { "8" } },
+            { "dotless i", "nombre='fın'", "FIN", { "8" } },
+            { "ligature", "nombre='ﬁn'", "FIN", { "8" } },
+            { "decomposed accent", "nombre='cancio\u0301n'", "", { "1" } },
             { "dotted capital I keeps its dot", "nombre='i'", "İ", {} },
             // Ordinal indicators differ from their letters as letter case does.
             { "masculine ordinal as o", "nombre='no 5'", "Nº 5", { "8" } },
@@ -926,45 +838,33 @@ private slots:
         QTest::addColumn<bool>("numeric");
         QTest::addColumn<QString>("criterion");
         QTest::addColumn<QString>("key"); // the key read, or why there is none
-        const QString exact = "no se puede guardar exacta (el máximo es 9007199254740992)";
-        QTest::newRow("empty") << "C"
-                               << "" << false << "id=0"
-                               << "falta la clave";
-        QTest::newRow("surrounding blanks") << "C"
-                                            << " 12 " << true << "id=12"
-                                            << "12";
-        QTest::newRow("letters") << "C"
-                                 << "12abc" << false << "id=12"
-                                 << "la clave «12abc» no es un número";
-        QTest::newRow("negative") << "C"
-                                  << "-3" << true << "id=-3"
-                                  << "-3";
-        QTest::newRow("exponent") << "C"
-                                  << "1E2" << true << "id=100"
-                                  << "100";
-        QTest::newRow("fraction C") << "C"
-                                    << "2.5" << true << "id=2.5"
-                                    << "la clave «2.5» no es un número entero";
-        QTest::newRow("fraction es") << "es_ES"
-                                     << "2,5" << true << "id=2"
-                                     << "la clave «2,5» se guardaría como 2";
-        QTest::newRow("full stop es") << "es_ES"
-                                      << "2.5" << false << "id=2.5"
-                                      << "la clave «2.5» no es un número";
-        QTest::newRow("group es") << "es_ES"
-                                  << "10.000" << true << "id=10"
-                                  << "la clave «10.000» se guardaría como 10";
-        QTest::newRow("hexadecimal") << "C"
-                                     << "&H10" << true << "id=16"
-                                     << "16";
-        QTest::newRow("largest key") << "C"
-                                     << "-9007199254740992" << true << "id=-9007199254740992"
-                                     << "-9007199254740992";
-        // A double holds 2^53 + 1 as 2^53: the text names a key it would not store.
-        QTest::newRow("beyond a double's whole numbers")
-            << "C"
-            << "9007199254740993" << true << "id=9007199254740992"
-            << "la clave «9007199254740993» " + exact;
+        const struct {
+            const char *row, *locale, *text;
+            bool numeric;
+            const char *criterion, *key;
+        } rows[] = {
+            { "empty", "C", "", false, "id=0", "falta la clave" },
+            { "surrounding blanks", "C", " 12 ", true, "id=12", "12" },
+            { "letters", "C", "12abc", false, "id=12", "la clave «12abc» no es un número" },
+            { "negative", "C", "-3", true, "id=-3", "-3" },
+            { "exponent", "C", "1E2", true, "id=100", "100" },
+            { "fraction C", "C", "2.5", true, "id=2.5", "la clave «2.5» no es un número entero" },
+            { "fraction es", "es_ES", "2,5", true, "id=2", "la clave «2,5» se guardaría como 2" },
+            { "full stop es", "es_ES", "2.5", false, "id=2.5", "la clave «2.5» no es un número" },
+            { "group es", "es_ES", "10.000", true, "id=10",
+                "la clave «10.000» se guardaría como 10" },
+            { "hexadecimal", "C", "&H10", true, "id=16", "16" },
+            { "largest key", "C", "-9007199254740992", true, "id=-9007199254740992",
+                "-9007199254740992" },
+            // A double holds 2^53 + 1 as 2^53: the text names a key it would not store.
+            { "beyond a double's whole numbers", "C", "9007199254740993", true,
+                "id=9007199254740992",
+                "la clave «9007199254740993» no se puede guardar exacta (el máximo es "
+                "9007199254740992)" },
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.row) << QString(r.locale) << QString(r.text) << r.numeric
+                                 << QString(r.criterion) << QString::fromUtf8(r.key);
     }
 
     void numericText()
@@ -992,27 +892,23 @@ private slots:
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("upper");
-        QTest::newRow("accents and eñe") << "es_ES"
-                                         << "canción ñandú"
-                                         << "CANCIÓN ÑANDÚ";
-        // Letters whose upper case is longer stay, so the text keeps its length.
-        QTest::newRow("sharp s") << "es_ES"
-                                 << "Große Straße der Weißen Flößen"
-                                 << "GROßE STRAßE DER WEIßEN FLÖßEN";
-        QTest::newRow("ligatures and apostrophe n") << "es_ES"
-                                                    << "ﬁn ﬄ ŉ"
-                                                    << "ﬁN ﬄ ŉ";
-        QTest::newRow("Turkish dotted i") << "tr_TR"
-                                          << "istanbul"
-                                          << "İSTANBUL";
-        QTest::newRow("letters beyond the basic plane") << "es_ES"
-                                                        << "𐐨𐐩x"
-                                                        << "𐐀𐐁X";
-        QTest::newRow("half a surrogate pair kept")
-            << "es_ES" << QString(QChar(0xD801)) + "a" << QString(QChar(0xD801)) + "A";
-        QTest::newRow("combining marks") << "es_ES"
-                                         << "n\u0303o"
-                                         << "N\u0303O";
+        const struct {
+            const char* row;
+            QString locale, text, upper;
+        } rows[] = {
+            { "accents and eñe", "es_ES", "canción ñandú", "CANCIÓN ÑANDÚ" },
+            // Letters whose upper case is longer stay, so the text keeps its length.
+            { "sharp s", "es_ES", "Große Straße der Weißen Flößen",
+                "GROßE STRAßE DER WEIßEN FLÖßEN" },
+            { "ligatures and apostrophe n", "es_ES", "ﬁn ﬄ ŉ", "ﬁN ﬄ ŉ" },
+            { "Turkish dotted i", "tr_TR", "istanbul", "İSTANBUL" },
+            { "letters beyond the basic plane", "es_ES", "𐐨𐐩x", "𐐀𐐁X" },
+            { "half a surrogate pair kept", "es_ES", QChar(0xD801) + QString("a"),
+                QChar(0xD801) + QString("A") },
+            { "combining marks", "es_ES", "n\u0303o", "N\u0303O" },
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.row) << r.locale << r.text << r.upper;
     }
 
     void upperCase()
@@ -1061,42 +957,41 @@ private slots:
         QTest::addColumn<QString>("problem"); // with the typed text as a stored value
         const int nombre = int(TextColumn::Nombre), descripcion = int(TextColumn::Descripcion),
                   cancion = int(TextColumn::Cancion);
-        const QString control = "tiene un carácter de control (U+%1)";
-        QTest::newRow("tab and line breaks in one line") << cancion << "a\tb\r\nc\nd\re"
-                                                         << "a b c d e" << control.arg("0009");
-        QTest::newRow("line breaks in the description") << descripcion << "a\r\nb\rc\u2028d\te"
-                                                        << "a\nb\nc\nd e" << control.arg("000D");
-        QTest::newRow("CR LF kept in a stored description") << descripcion << "a\r\nb"
-                                                            << "a\nb"
-                                                            << "";
-        QTest::newRow("other controls left out, next line a blank")
-            << nombre << QString("a") + QChar(0) + "b\x1b\u007f\u0085\u009fc"
-            << "ab c" << control.arg("0000");
-        QTest::newRow("paragraph separator") << nombre << "a\u2029b"
-                                             << "a b"
-                                             << "tiene un separador de líneas (U+2029)";
-        QTest::newRow("half a surrogate pair") << cancion << QString(QChar(0xDC00)) + "a𐐀"
-                                               << "a𐐀"
-                                               << "tiene medio carácter suelto (U+DC00)";
-        QTest::newRow("quotes, semicolons, combining marks") << nombre << "«\"'n\u0303»; ;"
-                                                             << "«\"'n\u0303»; ;"
-                                                             << "";
-        QTest::newRow("at the limit") << nombre << QString(30, 'x') << QString(30, 'x') << "";
-        QTest::newRow("past the limit")
-            << nombre << QString(31, 'x') << QString(31, 'x') << "tiene 31 caracteres (máximo 30)";
+        const QString control = "tiene un carácter de control (U+%1)",
+                      tooLong = "tiene %1 caracteres (máximo 30)",
+                      earlier = "GROSSE STRASSE DER WEISSEN FLÖSSEN";
         // A letter beyond the basic plane takes two characters, as in the boxes.
         const QString pairs = QString(15, 'x') + QString("𐐀").repeated(8);
-        QTest::newRow("pairs count twice")
-            << cancion << pairs << pairs << "tiene 31 caracteres (máximo 30)";
-        // Earlier versions stored "ß" as "SS": such a text counts as typed.
-        QTest::newRow("earlier upper case of sharp s")
-            << nombre << "GROSSE STRASSE DER WEISSEN FLÖSSEN"
-            << "GROSSE STRASSE DER WEISSEN FLÖSSEN"
-            << "";
-        QTest::newRow("earlier upper case past the limit")
-            << nombre << "GROSSE STRASSE DER WEISSEN FLÖSSEN XYZ"
-            << "GROSSE STRASSE DER WEISSEN FLÖSSEN XYZ"
-            << "tiene 38 caracteres (máximo 30)";
+        const struct {
+            const char* row;
+            int column;
+            QString typed, kept, problem;
+        } rows[] = {
+            { "tab and line breaks in one line", cancion, "a\tb\r\nc\nd\re", "a b c d e",
+                control.arg("0009") },
+            { "line breaks in the description", descripcion, "a\r\nb\rc\u2028d\te",
+                "a\nb\nc\nd e", control.arg("000D") },
+            { "CR LF kept in a stored description", descripcion, "a\r\nb", "a\nb", "" },
+            { "other controls left out, next line a blank", nombre,
+                QString("a") + QChar(0) + "b\x1b\u007f\u0085\u009fc", "ab c", control.arg("0000") },
+            { "paragraph separator", nombre, "a\u2029b", "a b",
+                "tiene un separador de líneas (U+2029)" },
+            { "half a surrogate pair", cancion, QChar(0xDC00) + QString("a𐐀"), "a𐐀",
+                "tiene medio carácter suelto (U+DC00)" },
+            { "codes reserved as no characters", nombre, "a\uFDD0b\uFFFF", "ab",
+                "tiene un código reservado, que no es un carácter (U+FDD0)" },
+            { "quotes, semicolons, combining marks", nombre, "«\"'n\u0303»; ;",
+                "«\"'n\u0303»; ;", "" },
+            { "at the limit", nombre, QString(30, 'x'), QString(30, 'x'), "" },
+            { "past the limit", nombre, QString(31, 'x'), QString(31, 'x'), tooLong.arg(31) },
+            { "pairs count twice", cancion, pairs, pairs, tooLong.arg(31) },
+            // Earlier versions stored "ß" as "SS": such a text counts as typed.
+            { "earlier upper case of sharp s", nombre, earlier, earlier, "" },
+            { "earlier upper case past the limit", nombre, earlier + " XYZ", earlier + " XYZ",
+                tooLong.arg(38) },
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.row) << r.column << r.typed << r.kept << r.problem;
     }
 
     void textRules()
@@ -1111,27 +1006,6 @@ private slots:
         QCOMPARE(textProblem(c, typed), problem);
         if (typed.isValidUtf16())
             QCOMPARE(storedTextProblem(c, typed.toUtf8()), problem);
-    }
-
-    void valueTexts_data()
-    {
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("text") << QVariant(QStringLiteral("Canción")) << "Canción";
-        QTest::newRow("empty text") << QVariant(QString()) << "";
-        QTest::newRow("null") << QVariant() << "";
-        QTest::newRow("int") << QVariant(-42) << "-42";
-        QTest::newRow("largest") << QVariant::fromValue(std::numeric_limits<qint64>::max())
-                                 << "9223372036854775807";
-        QTest::newRow("smallest") << QVariant::fromValue(std::numeric_limits<qint64>::min())
-                                  << "-9223372036854775808";
-    }
-
-    void valueTexts()
-    {
-        QFETCH(QVariant, value);
-        QFETCH(QString, text);
-        QCOMPARE(valueText(value), text);
     }
 };
 
