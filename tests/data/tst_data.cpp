@@ -378,7 +378,8 @@ private slots:
         for (const auto& r : rows)
             QTest::newRow(r.row) << table << QString(r.write) << r.count << QString(r.last)
                                  << QString(r.at100);
-        QTest::newRow("statement, no write") << statement << "" << 300 << "600" << "200";
+        QTest::newRow("statement, no write") << statement << "" << 300 << "600"
+                                             << "200";
     }
 
     void countAtLastFollowsWrites()
@@ -531,12 +532,24 @@ private slots:
         QTest::addColumn<QString>("found");
         QTest::addColumn<QString>("afterDelete"); // once CD 5 is deleted through the set
         QTest::addColumn<QString>("fresh"); // in a set refreshed after that
-        QTest::newRow("name") << "nombre='luna'" << "5" << "20" << "2";
-        QTest::newRow("accent kept apart") << "nombre='lúna'" << "30" << "30" << "30";
+        QTest::newRow("name") << "nombre='luna'"
+                              << "5"
+                              << "20"
+                              << "2";
+        QTest::newRow("accent kept apart") << "nombre='lúna'"
+                                           << "30"
+                                           << "30"
+                                           << "30";
         QTest::newRow("artist") << "artista='ana'" << "20" << "20" << "3";
-        QTest::newRow("only in rows added") << "nombre='sol'" << "60" << "60" << "60";
+        QTest::newRow("only in rows added") << "nombre='sol'"
+                                            << "60"
+                                            << "60"
+                                            << "60";
         QTest::newRow("not the simple shape") << "nombre = 'luna'" << "5" << "20" << "2";
-        QTest::newRow("two conditions") << "nombre='luna' and id > 5" << "20" << "20" << "20";
+        QTest::newRow("two conditions") << "nombre='luna' and id > 5"
+                                        << "20"
+                                        << "20"
+                                        << "20";
     }
 
     void lookUpsFindFirstInSetOrder()
@@ -596,8 +609,8 @@ private slots:
             { "own delete", false, "own delete 600", "nombre='n300'", "2000", true },
             { "own delete, empty artist", false, "own delete 2", "artista=''", "4", true },
             { "other source adds", false, "other add 1 NUEVO", "nombre='nuevo'", "none", true },
-            { "other source adds, refreshed", false, "other add 1 NUEVO, refresh",
-                "nombre='nuevo'", "1", true },
+            { "other source adds, refreshed", false, "other add 1 NUEVO, refresh", "nombre='nuevo'",
+                "1", true },
             { "another program renames", false,
                 "program: update datos_cd set nombre = 'NUEVO' where id = 1398", "nombre='nuevo'",
                 "1398", false },
@@ -611,8 +624,8 @@ private slots:
             { "in steps, a name nobody has", true, "", "nombre='n700'", "none", true },
             { "in steps, other adds an earlier match", true, "other add 1 N300", "nombre='n300'",
                 "600", true },
-            { "in steps, other deletes the first match", true, "other delete 600",
-                "nombre='n300'", "2000", true },
+            { "in steps, other deletes the first match", true, "other delete 600", "nombre='n300'",
+                "2000", true },
             { "in steps, own add of an earlier match", true, "own add 1 N300", "nombre='n300'",
                 "600", true },
             { "in steps, own delete of the first match", true, "own delete 600", "nombre='n300'",
@@ -969,8 +982,8 @@ private slots:
         } rows[] = {
             { "tab and line breaks in one line", cancion, "a\tb\r\nc\nd\re", "a b c d e",
                 control.arg("0009") },
-            { "line breaks in the description", descripcion, "a\r\nb\rc\u2028d\te",
-                "a\nb\nc\nd e", control.arg("000D") },
+            { "line breaks in the description", descripcion, "a\r\nb\rc\u2028d\te", "a\nb\nc\nd e",
+                control.arg("000D") },
             { "CR LF kept in a stored description", descripcion, "a\r\nb", "a\nb", "" },
             { "other controls left out, next line a blank", nombre,
                 QString("a") + QChar(0) + "b\x1b\u007f\u0085\u009fc", "ab c", control.arg("0000") },
@@ -980,8 +993,8 @@ private slots:
                 "tiene medio carácter suelto (U+DC00)" },
             { "codes reserved as no characters", nombre, "a\uFDD0b\uFFFF", "ab",
                 "tiene un código reservado, que no es un carácter (U+FDD0)" },
-            { "quotes, semicolons, combining marks", nombre, "«\"'n\u0303»; ;",
-                "«\"'n\u0303»; ;", "" },
+            { "quotes, semicolons, combining marks", nombre, "«\"'n\u0303»; ;", "«\"'n\u0303»; ;",
+                "" },
             { "at the limit", nombre, QString(30, 'x'), QString(30, 'x'), "" },
             { "past the limit", nombre, QString(31, 'x'), QString(31, 'x'), tooLong.arg(31) },
             { "pairs count twice", cancion, pairs, pairs, tooLong.arg(31) },

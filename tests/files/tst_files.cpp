@@ -167,7 +167,7 @@ private slots:
         QTest::addColumn<QString>("mentions");
         const char* other = "create table otra (x); insert into otra values ('secreto')";
         const char* writesOther = "create table otra (x); create trigger t after insert on "
-                             "datos_cd begin insert into otra values (1); end";
+                                  "datos_cd begin insert into otra values (1); end";
         const char* deletes = "create trigger t after insert on canciones begin delete from "
                               "datos_cd; end";
         const char* calls = "create trigger t before insert on datos_cd begin select "
