@@ -6,7 +6,10 @@
 #include "testcatalog.h"
 
 #include <QLocale>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QTest>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -274,194 +277,157 @@ private slots:
         QCOMPARE(walk(cd), QStringList({ "3", "10", "20", "5" }));
     }
 
-    void setKeepsRowsOfItsRefresh_data()
+    void setFollowsWrites_data()
     {
         QTest::addColumn<QString>("schema");
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<bool>("writable");
-        QTest::addColumn<bool>("readAsUsed"); // false: read whole at Refresh
-        QTest::newRow("table") << QString() << "datos_cd" << true << true;
-        QTest::newRow("statement over the table")
-            << QString() << "select * from datos_cd" << true << true;
-        QTest::newRow("statement with some columns")
-            << QString() << "select id, nombre from datos_cd" << false << false;
-        QTest::newRow("table without rowid")
-            << handMadeSchema("integer primary key", " without rowid") << "datos_cd" << true
-            << false;
+        QTest::addColumn<int>("seed");
+        const QString withoutRowid = handMadeSchema("integer primary key", " without rowid");
+        for (int seed = 1; seed <= 8; ++seed) {
+            QTest::addRow("table, %d", seed) << QString() << seed;
+            QTest::addRow("without rowid, %d", seed) << withoutRowid << seed;
+        }
     }
 
-    void setKeepsRowsOfItsRefresh()
+    // Random writes through the set, through another source and by another program,
+    // with Refresh, moves, finds and listings, against what the set must hold: the rows
+    // of its Refresh in key order, then those it added itself, less those it deleted.
+    // A row deleted through the other source stays in it and reads as deleted, or as
+    // read before. Once it has been moved to its last row its count is exact.
+    void setFollowsWrites()
     {
         QFETCH(QString, schema);
-        QFETCH(QString, source);
-        QFETCH(bool, writable);
-        QFETCH(bool, readAsUsed);
-        EvenKeys k(source, schema);
-        Recordset& rs = k.rs();
-        // Never moved: a set of a table's rows has read only its first rows.
-        const qsizetype known = rs.RecordCount();
-        QVERIFY2(readAsUsed ? known > 0 && known < 300 : known == 300,
-            qPrintable(QString::number(known)));
-        QCOMPARE(rs.Fields("id").text(), "2");
-        // Found beyond the rows read so far: moving on goes on from there.
-        QCOMPARE(foundId(rs, "id=500"), "500");
-        rs.MoveNext();
-        QCOMPARE(rs.Fields(0).text(), "502");
-
-        // Written through another source on the same file after the Refresh.
-        k.write("other add 301 NUEVO, other delete 100");
-        QCOMPARE(foundId(rs, "id=301"), "none");
-        QCOMPARE(foundId(rs, "nombre='nuevo'"), "none");
-        QStringList walked = walk(rs);
-        QCOMPARE(walked.size(), 300);
-        QVERIFY(!walked.contains("301"));
-        QVERIFY2(walked[49] == "100" || walked[49] == "-", qPrintable(walked[49]));
-        rs.MoveLast();
-        QCOMPARE(rs.RecordCount(), 300);
-
-        if (writable) {
-            // Its own writes change it at once.
-            k.write("own add 303 PROPIO");
-            QCOMPARE(foundId(rs, "nombre='propio'"), "303");
-            k.write("own delete 2");
-            QCOMPARE(foundId(rs, "id=2"), "none");
-            rs.MoveLast();
-            QCOMPARE(rs.Fields("id").text(), "303");
-            QCOMPARE(rs.RecordCount(), 300);
-            QCOMPARE(k.cat.count("datos_cd"), 300);
-        } else {
-            QCOMPARE(errorOf([&] { rs.AddNew(); }), ErrorNumber::NotAllowed);
-        }
-
-        k.set.Refresh();
-        if (writable) {
-            // Added through a set that has read only its first rows: found at once,
-            // and after every row it was refreshed with.
-            k.write("own add 7, own add 501");
-            QCOMPARE(foundId(k.rs(), "id=501"), "501");
-            QCOMPARE(foundId(k.rs(), "id=7"), "7");
-            QCOMPARE(walk(k.rs()).mid(k.cat.count("datos_cd") - 2), QStringList({ "7", "501" }));
-        }
-        walked = walk(k.rs());
-        QVERIFY(walked.contains("301"));
-        QVERIFY(!walked.contains("100"));
-        QCOMPARE(walked.size(), k.cat.count("datos_cd"));
-    }
-
-    void countAtLastFollowsWrites_data()
-    {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("write"); // who writes after the first MoveLast, and what
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("last");
-        QTest::addColumn<QString>("at100"); // the walk's 100th entry
-        const QString table = "datos_cd", statement = "select * from datos_cd";
-        const struct {
-            const char *row, *write;
-            int count;
-            const char *last, *at100;
-        } rows[] = {
-            { "no write", "", 300, "600", "200" },
-            { "other adds", "other add 601", 300, "600", "200" },
-            { "other deletes an unread row", "other delete 200", 300, "600", "-" },
-            { "own delete of the last", "own delete", 299, "598", "200" },
-            { "own add", "own add 603", 301, "603", "200" },
-            { "own add, other add", "own add 603, other add 605", 301, "603", "200" },
-            // Counted again, not taken from the count before the writes.
-            { "another program adds, refreshed",
-                "program: insert into datos_cd (id) values (601), refresh", 301, "601", "200" },
-            { "another program deletes, refreshed",
-                "program: delete from datos_cd where id = 2, refresh", 299, "600", "202" },
-            { "other source adds, refreshed", "other add 601, refresh", 301, "601", "200" },
-            { "own delete, refreshed", "own delete 2, refresh", 299, "600", "202" },
+        QFETCH(int, seed);
+        const bool keepsValues = !schema.isEmpty(); // read whole at Refresh
+        EvenKeys k("datos_cd", schema, 300, "'N' || (2 * i % 7)");
+        // A set of a table's rows has read only its first rows until it is moved.
+        QCOMPARE(k.rs().RecordCount() < 300, !keepsValues);
+        const auto name = [](qint64 id) { return "N" + QString::number(id % 7); };
+        QList<qint64> file, rows; // the keys in the file; the set's, in set order
+        for (qint64 id = 2; id <= 600; id += 2)
+            file << id;
+        rows = file;
+        QSet<qint64> gone; // in the set, deleted through the other source
+        bool counted = false; // moved to its last row since the Refresh
+        QRandomGenerator dice { quint32(seed) };
+        const auto pick
+            = [&](const QList<qint64>& from) { return from[dice.bounded(from.size())]; };
+        qint64 past = 601;
+        // A key not used yet, among the others or past them.
+        const auto freshKey = [&] {
+            const qint64 id = 2 * dice.bounded(1, 300) + 1;
+            return dice.bounded(2) || file.contains(id) || rows.contains(id) ? past++ : id;
         };
-        for (const auto& r : rows)
-            QTest::newRow(r.row) << table << QString(r.write) << r.count << QString(r.last)
-                                 << QString(r.at100);
-        QTest::newRow("statement, no write") << statement << "" << 300 << "600"
-                                             << "200";
-    }
-
-    void countAtLastFollowsWrites()
-    {
-        QFETCH(QString, source);
-        QFETCH(QString, write);
-        QFETCH(int, count);
-        QFETCH(QString, last);
-        QFETCH(QString, at100);
-        EvenKeys k(source);
-        k.rs().MoveLast();
-        QCOMPARE(k.rs().RecordCount(), 300);
-        QCOMPARE(k.rs().Fields("id").text(), "600");
-
-        k.write(write);
-        Recordset& rs = k.rs();
-        // A set refreshed since has not counted its rows yet.
-        if (!write.endsWith("refresh"))
-            QCOMPARE(rs.RecordCount(), count);
-        rs.MoveLast();
-        QCOMPARE(rs.RecordCount(), count);
-        QCOMPARE(rs.Fields("id").text(), last);
-        const QStringList walked = walk(rs);
-        QCOMPARE(walked.size(), count);
-        QCOMPARE(walked.last(), last);
-        QCOMPARE(walked[99], at100);
-    }
-
-    void readOnwardAfterCount_data()
-    {
-        QTest::addColumn<QString>("write"); // who writes after the count, and what
-        QTest::addColumn<int>("limit");
-        QTest::addColumn<int>("read");
-        QTest::addColumn<int>("error");
-        QTest::newRow("all") << "" << -1 << 300 << 0;
-        QTest::newRow("as many as counted") << "" << 300 << 300 << 0;
-        QTest::newRow("more than counted") << "" << 301 << 300 << 0;
-        QTest::newRow("part") << "" << 120 << 120 << 0;
-        QTest::newRow("other adds past the last") << "other add 601" << -1 << 300 << 0;
-        QTest::newRow("other adds inside") << "other add 3" << -1 << 300 << 0;
-        QTest::newRow("own add") << "own add 603" << -1 << 301 << 0;
-        QTest::newRow("other deletes an unread row")
-            << "other delete 200" << -1 << 99 << int(ErrorNumber::RecordDeleted);
-    }
-
-    void readOnwardAfterCount()
-    {
-        QFETCH(QString, write);
-        QFETCH(int, limit);
-        QFETCH(int, read);
-        QFETCH(int, error);
-        // After the pass: the rows of the Refresh, and a row added through the set.
-        const bool ownAdd = write.startsWith("own add");
-        const int count = ownAdd ? 301 : 300;
-        EvenKeys k("datos_cd");
-        Recordset& rs = k.rs();
-        rs.MoveLast();
-        rs.MoveFirst();
-        k.write(write);
-        rs.MoveFirst();
-
-        QStringList ids, mismatched;
-        const int thrown = errorOf([&] {
-            const auto handed = rs.readOnward({ "nombre", "id" }, limit, [&](const QVariant* v) {
-                ids << valueText(v[1]);
-                if (valueText(v[0]) != "CD " + ids.last())
-                    mismatched << ids.last();
-            });
-            QCOMPARE(handed, read);
-        });
-        QCOMPARE(thrown, error);
-        QCOMPARE(ids.size(), read);
-        QVERIFY2(mismatched.isEmpty(), qPrintable(mismatched.join(' ')));
-        if (!error && read < count)
-            QCOMPARE(rs.Fields("id").text(), QString::number(ids.last().toInt() + 2));
-
-        QCOMPARE(rs.RecordCount(), count);
-        rs.MoveLast();
-        QCOMPARE(rs.Fields("id").text(), ownAdd ? "603" : "600");
-        const QStringList walked = walk(rs);
-        QCOMPARE(walked.size(), count);
-        QCOMPARE(walked.mid(0, ids.size()), ids);
+        const auto shows = [&](qint64 id, const QString& read) {
+            return read == QString::number(id) || (gone.contains(id) && read == "-");
+        };
+        const auto current = [&] {
+            QString id;
+            return errorOf([&] { id = k.rs().Fields("id").text(); }) ? QString("-") : id;
+        };
+        const auto refresh = [&] {
+            k.write("refresh");
+            rows = file;
+            std::sort(rows.begin(), rows.end());
+            gone.clear();
+            counted = false;
+        };
+        for (int step = 0; step < 120; ++step) {
+            const int what = dice.bounded(10);
+            if (what <= 1) {
+                const qint64 id = freshKey();
+                k.other.Refresh();
+                k.write(QStringLiteral("%1 add %2 %3")
+                            .arg(what ? "other" : "own")
+                            .arg(id)
+                            .arg(name(id)));
+                file << id;
+                if (!what)
+                    rows << id;
+            } else if (what == 2 && !rows.isEmpty()) {
+                const qint64 id = pick(rows);
+                if (gone.contains(id))
+                    continue;
+                k.write(QStringLiteral("own delete %1").arg(id));
+                file.removeOne(id);
+                rows.removeOne(id);
+            } else if (what == 3 && !file.isEmpty()) {
+                const qint64 id = pick(file);
+                k.other.Refresh();
+                k.write(QStringLiteral("other delete %1").arg(id));
+                file.removeOne(id);
+                if (rows.contains(id))
+                    gone << id;
+            } else if (what == 4) {
+                // Another program's write shows after a Refresh.
+                const qint64 id = dice.bounded(2) && !file.isEmpty() ? pick(file) : freshKey();
+                if (file.removeOne(id)) {
+                    k.cat.exec(QStringLiteral("delete from datos_cd where id = %1").arg(id));
+                } else {
+                    k.cat.exec(QStringLiteral("insert into datos_cd (id, nombre) values (%1, '%2')")
+                                   .arg(id)
+                                   .arg(name(id)));
+                    file << id;
+                }
+                refresh();
+            } else if (what == 5 && !rows.isEmpty()) {
+                k.rs().MoveLast();
+                counted = true;
+                QVERIFY(shows(rows.last(), current()));
+                // The last row, counted and perhaps not read, deleted through the set.
+                if (dice.bounded(3) == 0 && !gone.contains(rows.last())) {
+                    k.write("own delete");
+                    file.removeOne(rows.takeLast());
+                }
+            } else if (what == 6) {
+                const qint64 id = pick(file + rows + QList<qint64> { past });
+                const bool held = rows.contains(id) && !gone.contains(id);
+                QCOMPARE(foundId(k.rs(), QStringLiteral("id=%1").arg(id)),
+                    held ? QString::number(id) : "none");
+                // Moving on from it, though it may lie beyond the rows read, goes on from there.
+                const qsizetype at = rows.indexOf(id);
+                if (held && at + 1 < rows.size()) {
+                    k.rs().MoveNext();
+                    QVERIFY(shows(rows[at + 1], current()));
+                }
+            } else if (what == 7) {
+                // The index answers the plain shape, the engine any other.
+                const QString typed = name(dice.bounded(7));
+                const auto first = std::find_if(rows.begin(), rows.end(),
+                    [&](qint64 id) { return !gone.contains(id) && name(id) == typed; });
+                QCOMPARE(foundId(k.rs(),
+                             (dice.bounded(2) ? "nombre='" : "nombre = '") + typed.toLower() + "'"),
+                    first == rows.end() ? "none" : QString::number(*first));
+            } else if (what == 8 && !rows.isEmpty()) {
+                // From the first row, values as stored, up to a row deleted elsewhere
+                // unless the set keeps values.
+                const int limit = dice.bounded(2) ? -1 : dice.bounded(int(rows.size()) + 2);
+                QStringList expected, handed;
+                int error = 0;
+                for (qint64 id : rows.mid(0, limit)) {
+                    if (gone.contains(id) && !keepsValues) {
+                        error = ErrorNumber::RecordDeleted;
+                        break;
+                    }
+                    expected << name(id) + ":" + QString::number(id);
+                }
+                k.rs().MoveFirst();
+                QCOMPARE(errorOf([&] {
+                    k.rs().readOnward({ "nombre", "id" }, limit, [&](const QVariant* v) {
+                        handed << valueText(v[0]) + ":" + valueText(v[1]);
+                    });
+                }),
+                    error);
+                QCOMPARE(handed, expected);
+            } else if (what == 9) {
+                refresh();
+            }
+            if (counted)
+                QCOMPARE(k.rs().RecordCount(), rows.size());
+        }
+        const QStringList walked = walk(k.rs());
+        QCOMPARE(walked.size(), rows.size());
+        for (int i = 0; i < rows.size(); ++i)
+            QVERIFY2(shows(rows[i], walked[i]), qPrintable(walked[i]));
     }
 
     void listingsHandValuesAsStored_data()
@@ -524,65 +490,6 @@ private slots:
         QCOMPARE(handed, rows);
         QCOMPARE(asText, rows);
         QCOMPARE(reads == 0, fromRefresh);
-    }
-
-    void lookUpsFindFirstInSetOrder_data()
-    {
-        QTest::addColumn<QString>("criterion");
-        QTest::addColumn<QString>("found");
-        QTest::addColumn<QString>("afterDelete"); // once CD 5 is deleted through the set
-        QTest::addColumn<QString>("fresh"); // in a set refreshed after that
-        QTest::newRow("name") << "nombre='luna'"
-                              << "5"
-                              << "20"
-                              << "2";
-        QTest::newRow("accent kept apart") << "nombre='lúna'"
-                                           << "30"
-                                           << "30"
-                                           << "30";
-        QTest::newRow("artist") << "artista='ana'" << "20" << "20" << "3";
-        QTest::newRow("only in rows added") << "nombre='sol'"
-                                            << "60"
-                                            << "60"
-                                            << "60";
-        QTest::newRow("not the simple shape") << "nombre = 'luna'" << "5" << "20" << "2";
-        QTest::newRow("two conditions") << "nombre='luna' and id > 5"
-                                        << "20"
-                                        << "20"
-                                        << "20";
-    }
-
-    void lookUpsFindFirstInSetOrder()
-    {
-        QFETCH(QString, criterion);
-        QFETCH(QString, found);
-        QFETCH(QString, afterDelete);
-        QFETCH(QString, fresh);
-        TestCatalog cat;
-        cat.exec("insert into datos_cd (id, nombre, artista) values (20, 'Luna', 'ana'), "
-                 "(5, 'LUNA', ''), (30, 'LÚNA', 'ANA'), (8, 'LUNA LLENA', '')");
-        RecordSource datcd;
-        bind(datcd, cat.path(), "datos_cd");
-        Recordset& rs = datcd.Recordset();
-        QCOMPARE(foundId(rs, "nombre='x'"), "none");
-        QCOMPARE(foundId(rs, "artista='x'"), "none");
-        applyWrite(rs, rs, "own add 50 luna");
-        applyWrite(rs, rs, "own add 60 SOL");
-        // Every keystroke asks again; the answer stays the first in set order.
-        QCOMPARE(foundId(rs, criterion), found);
-        QCOMPARE(foundId(rs, criterion), found);
-
-        // Rows added through the set follow the rows it was refreshed with.
-        applyWrite(rs, rs, "own add 2 LUNA");
-        QCOMPARE(foundId(rs, criterion), found);
-        applyWrite(rs, rs, "own delete 5");
-        QCOMPARE(foundId(rs, criterion), afterDelete);
-
-        // A new set reads the rows in key order, written through any connection.
-        cat.addCd(3, "LUNA", "ANA", "D");
-        RecordSource again;
-        bind(again, cat.path(), "datos_cd");
-        QCOMPARE(foundId(again.Recordset(), criterion), fresh);
     }
 
     void lookUpsFollowWrites_data()
