@@ -191,13 +191,6 @@ private slots:
         QVERIFY(errorOf([&] { rs.Update(); }) != 0);
         QCOMPARE(rs.RecordCount(), 4);
 
-        QCOMPARE(foundId(rs, "id=2"), "2");
-        rs.Delete();
-        QCOMPARE(errorOf([&] { rs.Fields("id"); }), ErrorNumber::NoCurrentRecord);
-        rs.MoveNext();
-        QCOMPARE(rs.Fields("id").text(), "3");
-        QCOMPARE(rs.RecordCount(), 3);
-        QCOMPARE(cat.column("select id from datos_cd"), QStringList({ "1", "3", "7" }));
         rs.MoveLast();
         rs.MoveNext();
         QCOMPARE(errorOf([&] { rs.Fields("id"); }), ErrorNumber::NoCurrentRecord);
@@ -282,7 +275,8 @@ private slots:
         QTest::addColumn<QString>("schema");
         QTest::addColumn<int>("seed");
         const QString withoutRowid = handMadeSchema("integer primary key", " without rowid");
-        for (int seed = 1; seed <= 8; ++seed) {
+        // 35 once found a fault.
+        for (int seed : { 1, 2, 3, 4, 5, 6, 7, 8, 35 }) {
             QTest::addRow("table, %d", seed) << QString() << seed;
             QTest::addRow("without rowid, %d", seed) << withoutRowid << seed;
         }
@@ -306,6 +300,7 @@ private slots:
         for (qint64 id = 2; id <= 600; id += 2)
             file << id;
         rows = file;
+        QList<qint64> added; // through the set since its Refresh
         QSet<qint64> gone; // in the set, deleted through the other source
         bool counted = false; // moved to its last row since the Refresh
         QRandomGenerator dice { quint32(seed) };
@@ -328,6 +323,7 @@ private slots:
             k.write("refresh");
             rows = file;
             std::sort(rows.begin(), rows.end());
+            added.clear();
             gone.clear();
             counted = false;
         };
@@ -341,15 +337,25 @@ private slots:
                             .arg(id)
                             .arg(name(id)));
                 file << id;
-                if (!what)
+                if (!what) {
                     rows << id;
+                    added << id;
+                }
             } else if (what == 2 && !rows.isEmpty()) {
-                const qint64 id = pick(rows);
+                const qint64 id = pick(dice.bounded(2) && !added.isEmpty() ? added : rows);
                 if (gone.contains(id))
                     continue;
+                added.removeOne(id);
                 k.write(QStringLiteral("own delete %1").arg(id));
                 file.removeOne(id);
-                rows.removeOne(id);
+                const qsizetype at = rows.indexOf(id);
+                rows.removeAt(at);
+                // Deleted: no current row until moved on to the one after it.
+                QCOMPARE(current(), "-");
+                if (at < rows.size()) {
+                    k.rs().MoveNext();
+                    QVERIFY(shows(rows[at], current()));
+                }
             } else if (what == 3 && !file.isEmpty()) {
                 const qint64 id = pick(file);
                 k.other.Refresh();
@@ -376,6 +382,7 @@ private slots:
                 // The last row, counted and perhaps not read, deleted through the set.
                 if (dice.bounded(3) == 0 && !gone.contains(rows.last())) {
                     k.write("own delete");
+                    added.removeOne(rows.last());
                     file.removeOne(rows.takeLast());
                 }
             } else if (what == 6) {
