@@ -4,20 +4,14 @@
 
 #include "data/catalogfile.h"
 #include "data/dataerror.h"
+#include "require.h"
 
 #include <QDir>
 #include <QFile>
 #include <cstdint>
-#include <cstdlib>
 #include <unistd.h>
 
 namespace {
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
 QString scratchPath()
 {
     static const QString path = QDir::tempPath()
@@ -25,8 +19,6 @@ QString scratchPath()
     return path;
 }
 }
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

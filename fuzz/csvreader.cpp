@@ -2,23 +2,13 @@
 // a record it reads well comes back the same after writing it out again.
 #include "csvreader.h"
 #include "csvwriter.h"
+#include "require.h"
 
 #include <cstdint>
-#include <cstdlib>
 
 using velmor::tool::CsvLimits;
 using velmor::tool::CsvReader;
 using velmor::tool::CsvWriter;
-
-namespace {
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-}
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

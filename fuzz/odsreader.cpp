@@ -2,10 +2,10 @@
 // begin as a zip archive, otherwise as the sheet's XML put into one. Limits hold,
 // rows come in order, and the reading ends.
 #include "odsreader.h"
+#include "require.h"
 
 #include <QBuffer>
 #include <cstdint>
-#include <cstdlib>
 #include <quazip.h>
 #include <quazipfile.h>
 #include <quazipnewinfo.h>
@@ -14,12 +14,6 @@ using velmor::tool::OdsLimits;
 using velmor::tool::OdsReader;
 
 namespace {
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
 QByteArray archive(const QByteArray& content)
 {
     QBuffer buffer;
@@ -35,8 +29,6 @@ QByteArray archive(const QByteArray& content)
     return buffer.data();
 }
 }
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -3,19 +3,13 @@
 // value can never add SQL of its own.
 #include "data/statements.h"
 #include "data/valuerules.h"
+#include "require.h"
 
 #include <QLocale>
 #include <cstdint>
-#include <cstdlib>
 #include <sqlite3.h>
 
 namespace {
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
 sqlite3* database()
 {
     static sqlite3* db = [] {

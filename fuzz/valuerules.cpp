@@ -1,19 +1,11 @@
 // The value rules on arbitrary text, in the Spanish locale the program runs in:
 // a number written by numberText reads back as the same number.
 #include "data/valuerules.h"
+#include "require.h"
 
 #include <QLocale>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-
-namespace {
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-}
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

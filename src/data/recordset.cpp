@@ -282,9 +282,13 @@ void Recordset::attach() const
     m_detached.reset();
     const bool appended = std::find(m_appended.begin(), m_appended.end(), id) != m_appended.end();
     while (!m_complete && (m_nextId <= id || appended) && readMore()) { }
-    const auto at = m_idsAscending ? std::lower_bound(m_ids.begin(), m_ids.end(), id)
-                                   : std::find(m_ids.begin(), m_ids.end(), id);
-    // A row deleted through this set leaves its place to the row after it.
+    auto at = m_idsAscending ? std::lower_bound(m_ids.begin(), m_ids.end(), id)
+                             : std::find(m_ids.begin(), m_ids.end(), id);
+    // A row deleted through this set leaves its place to the row after it. The
+    // table's rows come first and in key order, before those added through the set
+    // (Delete places those).
+    if (at == m_ids.end() && !m_idsAscending)
+        at = std::lower_bound(m_ids.begin(), std::is_sorted_until(m_ids.begin(), m_ids.end()), id);
     m_position = at - m_ids.begin();
 }
 

@@ -209,6 +209,16 @@ void Recordset::Delete()
         detail::indexesFollowed(*m_connection, sharedState()[m_connection.get()]);
         if (!m_detached)
             m_ids.erase(m_ids.begin() + m_position);
+        // A row added here and not placed yet leaves its place to the next one added,
+        // or to none: the rows added come last.
+        const auto added = std::find(m_appended.begin(), m_appended.end(), id);
+        if (m_detached && added != m_appended.end()) {
+            m_detached.reset();
+            if (added + 1 != m_appended.end())
+                m_detached = *(added + 1);
+            else
+                m_position = std::numeric_limits<qsizetype>::max();
+        }
         if (m_kind == Kind::TableIds)
             written(id, false);
         m_cache.erase(id);

@@ -9,9 +9,8 @@
 // tool, and pointed to as the application's catalogue.
 class TestCatalog {
 public:
-    TestCatalog();
-    // A catalogue made by hand: an empty file given the statements that make its tables.
-    explicit TestCatalog(const QString& schema);
+    // A catalogue made by hand when given the statements that make its tables.
+    explicit TestCatalog(const QString& schema = {});
     ~TestCatalog();
 
     QString path() const { return m_path; }

@@ -6,10 +6,11 @@
 #include "testcatalog.h"
 
 #include <QLocale>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QTest>
+#include <algorithm>
 #include <cstring>
-#include <limits>
-#include <memory>
 #include <optional>
 #include <sqlite3.h>
 
@@ -17,13 +18,6 @@ using namespace velmor;
 using namespace recordsourcehelpers;
 
 namespace {
-
-// Made as the companion tool makes it when the schema is empty.
-std::unique_ptr<TestCatalog> catalogue(const QString& schema)
-{
-    return schema.isEmpty() ? std::make_unique<TestCatalog>()
-                            : std::make_unique<TestCatalog>(schema);
-}
 
 const QString catalogueText = QStringLiteral("text collate nocase not null default ''");
 
@@ -88,8 +82,7 @@ void applyWrite(Recordset& own, Recordset& other, const QString& step)
 struct EvenKeys {
     explicit EvenKeys(const QString& source, const QString& schema = {}, int rows = 300,
         const QString& name = "'CD ' || (2 * i)")
-        : made(catalogue(schema))
-        , cat(*made)
+        : cat(schema)
     {
         cat.exec(QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n "
                                 "where i < %1) insert into datos_cd select 2 * i, %2, '', 'D' "
@@ -122,8 +115,7 @@ struct EvenKeys {
                 applyWrite(rs(), other.Recordset(), step);
         }
     }
-    std::unique_ptr<TestCatalog> made;
-    TestCatalog& cat;
+    TestCatalog cat;
     RecordSource set, other;
     std::optional<TransactionGuard> transaction;
 };
@@ -164,30 +156,7 @@ template <typename F> int readsOfTheTable(RecordSource& source, F&& f)
 class DataTest : public QObject {
     Q_OBJECT
 private slots:
-    void movesAndFields()
-    {
-        EvenKeys k("datos_cd");
-        Recordset& rs = k.rs();
-        QCOMPARE(rs.Fields("NOMBRE").text(), "CD 2");
-        QCOMPARE(errorOf([&] { rs.Fields("cancion1"); }), ErrorNumber::ItemNotFound);
-        QCOMPARE(errorOf([&] { rs.Fields(4); }), ErrorNumber::ItemNotFound);
-        rs.MoveLast();
-        rs.MoveNext();
-        QCOMPARE(errorOf([&] { rs.Fields("id"); }), ErrorNumber::NoCurrentRecord);
-        QCOMPARE(errorOf([&] { rs.MoveNext(); }), ErrorNumber::NoCurrentRecord);
-        QCOMPARE(foundId(rs, "id=150"), "150");
-        rs.MoveNext();
-        QCOMPARE(rs.Fields(0).text(), "152");
-
-        // Found beyond the rows read so far: moving on goes on from there.
-        k.set.Refresh();
-        QCOMPARE(foundId(k.rs(), "id=500"), "500");
-        QCOMPARE(k.rs().Fields(1).text(), "CD 500");
-        k.rs().MoveNext();
-        QCOMPARE(k.rs().Fields(0).text(), "502");
-    }
-
-    void writesThroughTheSet()
+    void movesAndWrites()
     {
         TestCatalog cat;
         RecordSource datcd, values, unbound;
@@ -204,6 +173,9 @@ private slots:
             cat.addCd(i, "N", "A", "D");
         datcd.Refresh();
         auto& rs = datcd.Recordset();
+        QCOMPARE(rs.Fields("NOMBRE").text(), "N");
+        QCOMPARE(errorOf([&] { rs.Fields("cancion1"); }), ErrorNumber::ItemNotFound);
+        QCOMPARE(errorOf([&] { rs.Fields(4); }), ErrorNumber::ItemNotFound);
         rs.AddNew();
         rs.Collect("id", 7.0); // a whole number of any type makes a key
         rs.Collect("nombre", "LUNA");
@@ -218,13 +190,10 @@ private slots:
         QVERIFY(errorOf([&] { rs.Update(); }) != 0);
         QCOMPARE(rs.RecordCount(), 4);
 
-        QCOMPARE(foundId(rs, "id=2"), "2");
-        rs.Delete();
-        QCOMPARE(errorOf([&] { rs.Fields("id"); }), ErrorNumber::NoCurrentRecord);
+        rs.MoveLast();
         rs.MoveNext();
-        QCOMPARE(rs.Fields("id").text(), "3");
-        QCOMPARE(rs.RecordCount(), 3);
-        QCOMPARE(cat.column("select id from datos_cd"), QStringList({ "1", "3", "7" }));
+        QCOMPARE(errorOf([&] { rs.Fields("id"); }), ErrorNumber::NoCurrentRecord);
+        QCOMPARE(errorOf([&] { rs.MoveNext(); }), ErrorNumber::NoCurrentRecord);
         // A null reads as null, shown as empty text.
         bind(values, cat.path(), "select id, null as nada from datos_cd");
         QVERIFY(values.Recordset().Fields("nada").Value().isNull());
@@ -234,314 +203,254 @@ private slots:
     void handMadeTables_data()
     {
         QTest::addColumn<QString>("schema");
-        QTest::addColumn<QString>("operation");
-        const std::pair<const char*, QString> declarations[] = {
-            { "as made by the tool", QString() },
-            { "id integer", handMadeSchema("integer") },
-            { "id int primary key", handMadeSchema("int primary key") },
-            { "id numeric", handMadeSchema("numeric") },
-            { "id integer primary key desc", handMadeSchema("integer primary key desc") },
-            { "without rowid", handMadeSchema("integer primary key", " without rowid") },
-            { "no types", handMadeSchema("", "", "") },
-        };
-        for (const auto& [name, schema] : declarations)
-            for (const char* operation : { "reads", "save", "delete", "searches" })
-                QTest::addRow("%s, %s", name, operation) << schema << QString(operation);
+        QTest::newRow("as made by the tool") << QString();
+        QTest::newRow("id integer") << handMadeSchema("integer");
+        QTest::newRow("id int primary key") << handMadeSchema("int primary key");
+        QTest::newRow("id numeric") << handMadeSchema("numeric");
+        QTest::newRow("id integer primary key desc") << handMadeSchema("integer primary key desc");
+        QTest::newRow("without rowid") << handMadeSchema("integer primary key", " without rowid");
+        QTest::newRow("no types") << handMadeSchema("", "", "");
     }
 
+    // Reads, searches, a save and a delete as the forms make them, whatever the
+    // tables' declarations.
     void handMadeTables()
     {
         QFETCH(QString, schema);
-        QFETCH(QString, operation);
-        const auto made = catalogue(schema);
-        TestCatalog& cat = *made;
+        TestCatalog cat(schema);
         cat.addCd(3, "MAR", QString::fromUtf8("RÍO"), "D3", { "S3" });
         cat.addCd(7, "LUNA", "NUBE", "D7", { "S7", "OTRA" });
         cat.addCd(10, "LUNA", "SOL", "D10", { "S10" });
-        RecordSource datcd, datcan, other;
+        cat.addCd(20, "LARGA", "", QString(70000, u'ñ'));
+        RecordSource datcd, datcan, search;
         bind(datcd, cat.path(), "datos_cd");
         bind(datcan, cat.path(), "canciones");
         Recordset& cd = datcd.Recordset();
         Recordset& can = datcan.Recordset();
+        QCOMPARE(cd.columnNames(), CatalogFile::datosCdColumns());
+        QCOMPARE(can.columnNames(), CatalogFile::cancionesColumns());
+        QCOMPARE(can.Fields(1).text(), "S3");
+        QCOMPARE(can.Fields(20).text(), "");
+        QCOMPARE(foundId(cd, keyCriterion("10")), "10");
+        QCOMPARE(foundId(can, keyCriterion("0010")), "10");
+        QCOMPARE(foundId(cd, keyCriterion("4")), "none");
+        QCOMPARE(foundId(cd, criterioArtista(QString::fromUtf8("río"))), "3");
+        QCOMPARE(foundId(cd, criterioArtista("rio")), "none");
+        QCOMPARE(foundId(cd, criterioNombre("luna")), "7");
+        QCOMPARE(foundId(can, criterioId(*storedNumber(cd.Fields("id").Value()))), "7");
+        QCOMPARE(can.Fields("cancion2").text(), "OTRA");
+        // A text far longer than anything shown is read one character beyond it.
+        QCOMPARE(foundId(cd, keyCriterion("20")), "20");
+        QCOMPARE(cd.Fields("descripcion").text(), QString(65537, u'ñ'));
+        bind(search, cat.path(), consultaPorNombre(Operador::Igual, "luna"));
+        QCOMPARE(walk(search.Recordset()), QStringList({ "7", "10" }));
+        bind(search, cat.path(), consultaPorCancion(Operador::Igual, "otra"));
+        QCOMPARE(walk(search.Recordset()), QStringList({ "7" }));
+        bind(search, cat.path(), cancionesDelCd(qint64(7)));
+        QCOMPARE(search.Recordset().Fields(2).text(), "OTRA");
 
-        if (operation == "reads") {
-            QCOMPARE(cd.columnNames(), CatalogFile::datosCdColumns());
-            QCOMPARE(can.columnNames(), CatalogFile::cancionesColumns());
-            QCOMPARE(can.Fields(1).text(), "S3");
-            QCOMPARE(can.Fields(20).text(), "");
-            QCOMPARE(foundId(cd, keyCriterion("10")), "10");
-            QCOMPARE(foundId(can, keyCriterion("0010")), "10");
-            QCOMPARE(foundId(cd, keyCriterion("4")), "none");
-            QCOMPARE(foundId(cd, criterioNombre("luna")), "7");
-            QCOMPARE(foundId(can, criterioId(*storedNumber(cd.Fields("id").Value()))), "7");
-            QCOMPARE(can.Fields("cancion2").text(), "OTRA");
-            QCOMPARE(foundId(cd, criterioArtista(QString::fromUtf8("río"))), "3");
-            QCOMPARE(foundId(cd, criterioArtista("rio")), "none");
-            // A text far longer than anything shown is read one character beyond it.
-            cat.addCd(20, "LARGA", "", QString(70000, u'ñ'));
-            bind(datcd, cat.path(), "datos_cd");
-            QCOMPARE(foundId(datcd.Recordset(), keyCriterion("20")), "20");
-            QCOMPARE(datcd.Recordset().Fields("descripcion").text(), QString(65537, u'ñ'));
-        } else if (operation == "save") {
-            saveCd(datcd, datcan, 5, "ESTRELLA", "D5", { "S5" });
-            QCOMPARE(cat.column("select nombre || '|' || artista || '|' || descripcion "
-                                "from datos_cd where id = 5"),
-                QStringList { "ESTRELLA||D5" });
-            QCOMPARE(cat.column("select cancion1 || cancion20 from canciones where id = 5"),
-                QStringList { "S5" });
-            // Added while CD 10 exists: it joins both sets at once.
-            QCOMPARE(foundId(can, keyCriterion("5")), "5");
-            QCOMPARE(can.Fields(1).text(), "S5");
-            QCOMPARE(foundId(cd, criterioNombre("estrella")), "5");
-            cd.MoveLast();
-            QCOMPARE(cd.RecordCount(), 4);
-            QCOMPARE(cd.Fields("id").text(), "5");
-        } else if (operation == "delete") {
-            QCOMPARE(foundId(cd, keyCriterion("7")), "7");
-            cd.Delete();
-            QCOMPARE(foundId(can, keyCriterion("7")), "7");
-            can.Delete();
-            QCOMPARE(cat.column("select group_concat(id) from (select id from datos_cd union all "
-                                "select id from canciones order by 1)"),
-                QStringList { "3,3,10,10" });
-            QCOMPARE(foundId(cd, criterioNombre("luna")), "10");
-            QCOMPARE(walk(cd), QStringList({ "3", "10" }));
-        } else {
-            bind(other, cat.path(), consultaPorNombre(Operador::Igual, "luna"));
-            QCOMPARE(walk(other.Recordset()), QStringList({ "7", "10" }));
-            bind(other, cat.path(), consultaPorCancion(Operador::Igual, "otra"));
-            QCOMPARE(walk(other.Recordset()), QStringList({ "7" }));
-            bind(other, cat.path(), cancionesDelCd(qint64(7)));
-            QCOMPARE(other.Recordset().Fields(2).text(), "OTRA");
-            QCOMPARE(other.Recordset().Fields(20).text(), "");
-        }
+        // Saved while CD 10 exists: it joins both sets at once, after their rows.
+        saveCd(datcd, datcan, 5, "ESTRELLA", "D5", { "S5" });
+        QCOMPARE(cat.column("select nombre || '|' || artista || '|' || descripcion || '|' || "
+                            "cancion1 || cancion20 from datos_cd join canciones using (id) "
+                            "where id = 5"),
+            QStringList { "ESTRELLA||D5|S5" });
+        QCOMPARE(foundId(can, keyCriterion("5")), "5");
+        QCOMPARE(can.Fields(1).text(), "S5");
+        QCOMPARE(foundId(cd, criterioNombre("estrella")), "5");
+        QCOMPARE(foundId(cd, keyCriterion("7")), "7");
+        cd.Delete();
+        QCOMPARE(foundId(can, keyCriterion("7")), "7");
+        can.Delete();
+        QCOMPARE(cat.column("select group_concat(id) from (select id from datos_cd union all "
+                            "select id from canciones order by 1)"),
+            QStringList { "3,3,5,5,10,10,20,20" });
+        QCOMPARE(foundId(cd, criterioNombre("luna")), "10");
+        QCOMPARE(walk(cd), QStringList({ "3", "10", "20", "5" }));
     }
 
-    void setKeepsRowsOfItsRefresh_data()
+    void setFollowsWrites_data()
     {
         QTest::addColumn<QString>("schema");
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<bool>("writable");
-        QTest::addColumn<bool>("readAsUsed"); // false: read whole at Refresh
-        QTest::newRow("table") << QString() << "datos_cd" << true << true;
-        QTest::newRow("statement over the table")
-            << QString() << "select * from datos_cd" << true << true;
-        QTest::newRow("statement with some columns")
-            << QString() << "select id, nombre from datos_cd" << false << false;
-        QTest::newRow("table without rowid")
-            << handMadeSchema("integer primary key", " without rowid") << "datos_cd" << true
-            << false;
+        QTest::addColumn<int>("seed");
+        const QString withoutRowid = handMadeSchema("integer primary key", " without rowid");
+        // 35 once found a fault.
+        for (int seed : { 1, 2, 3, 4, 5, 6, 7, 8, 35 }) {
+            QTest::addRow("table, %d", seed) << QString() << seed;
+            QTest::addRow("without rowid, %d", seed) << withoutRowid << seed;
+        }
     }
 
-    void setKeepsRowsOfItsRefresh()
+    // Random writes through the set, through another source and by another program,
+    // with Refresh, moves, finds and listings, against what the set must hold: the rows
+    // of its Refresh in key order, then those it added itself, less those it deleted.
+    // A row deleted through the other source stays in it and reads as deleted, or as
+    // read before. Once it has been moved to its last row its count is exact.
+    void setFollowsWrites()
     {
         QFETCH(QString, schema);
-        QFETCH(QString, source);
-        QFETCH(bool, writable);
-        QFETCH(bool, readAsUsed);
-        EvenKeys k(source, schema);
-        Recordset& rs = k.rs();
-        // Never moved: a set of a table's rows has read only its first rows.
-        const qsizetype known = rs.RecordCount();
-        QVERIFY2(readAsUsed ? known > 0 && known < 300 : known == 300,
-            qPrintable(QString::number(known)));
-        QCOMPARE(rs.Fields("id").text(), "2");
-
-        // Written through another source on the same file after the Refresh.
-        k.write("other add 301 NUEVO, other delete 100");
-        QCOMPARE(foundId(rs, "id=301"), "none");
-        QCOMPARE(foundId(rs, "nombre='nuevo'"), "none");
-        QStringList walked = walk(rs);
-        QCOMPARE(walked.size(), 300);
-        QVERIFY(!walked.contains("301"));
-        QVERIFY2(walked[49] == "100" || walked[49] == "-", qPrintable(walked[49]));
-        rs.MoveLast();
-        QCOMPARE(rs.RecordCount(), 300);
-
-        if (writable) {
-            // Its own writes change it at once.
-            k.write("own add 303 PROPIO");
-            QCOMPARE(foundId(rs, "nombre='propio'"), "303");
-            k.write("own delete 2");
-            QCOMPARE(foundId(rs, "id=2"), "none");
-            rs.MoveLast();
-            QCOMPARE(rs.Fields("id").text(), "303");
-            QCOMPARE(rs.RecordCount(), 300);
-            QCOMPARE(k.cat.count("datos_cd"), 300);
-        } else {
-            QCOMPARE(errorOf([&] { rs.AddNew(); }), ErrorNumber::NotAllowed);
+        QFETCH(int, seed);
+        const bool keepsValues = !schema.isEmpty(); // read whole at Refresh
+        EvenKeys k("datos_cd", schema, 300, "'N' || (2 * i % 7)");
+        // A set of a table's rows has read only its first rows until it is moved.
+        QCOMPARE(k.rs().RecordCount() < 300, !keepsValues);
+        const auto name = [](qint64 id) { return "N" + QString::number(id % 7); };
+        QList<qint64> file, rows; // the keys in the file; the set's, in set order
+        for (qint64 id = 2; id <= 600; id += 2)
+            file << id;
+        rows = file;
+        QList<qint64> added; // through the set since its Refresh
+        QSet<qint64> gone; // in the set, deleted through the other source
+        bool counted = false; // moved to its last row since the Refresh
+        QRandomGenerator dice { quint32(seed) };
+        const auto pick
+            = [&](const QList<qint64>& from) { return from[dice.bounded(from.size())]; };
+        qint64 past = 601;
+        // A key not used yet, among the others or past them.
+        const auto freshKey = [&] {
+            const qint64 id = 2 * dice.bounded(1, 300) + 1;
+            return dice.bounded(2) || file.contains(id) || rows.contains(id) ? past++ : id;
+        };
+        const auto shows = [&](qint64 id, const QString& read) {
+            return read == QString::number(id) || (gone.contains(id) && read == "-");
+        };
+        const auto current = [&] {
+            QString id;
+            return errorOf([&] { id = k.rs().Fields("id").text(); }) ? QString("-") : id;
+        };
+        const auto refresh = [&] {
+            k.write("refresh");
+            rows = file;
+            std::sort(rows.begin(), rows.end());
+            added.clear();
+            gone.clear();
+            counted = false;
+        };
+        for (int step = 0; step < 120; ++step) {
+            const int what = dice.bounded(10);
+            if (what <= 1) {
+                const qint64 id = freshKey();
+                k.other.Refresh();
+                k.write(QStringLiteral("%1 add %2 %3")
+                            .arg(what ? "other" : "own")
+                            .arg(id)
+                            .arg(name(id)));
+                file << id;
+                if (!what) {
+                    rows << id;
+                    added << id;
+                }
+            } else if (what == 2 && !rows.isEmpty()) {
+                const qint64 id = pick(dice.bounded(2) && !added.isEmpty() ? added : rows);
+                if (gone.contains(id))
+                    continue;
+                added.removeOne(id);
+                k.write(QStringLiteral("own delete %1").arg(id));
+                file.removeOne(id);
+                const qsizetype at = rows.indexOf(id);
+                rows.removeAt(at);
+                // Deleted: no current row until moved on to the one after it.
+                QCOMPARE(current(), "-");
+                if (at < rows.size()) {
+                    k.rs().MoveNext();
+                    QVERIFY(shows(rows[at], current()));
+                }
+            } else if (what == 3 && !file.isEmpty()) {
+                const qint64 id = pick(file);
+                k.other.Refresh();
+                k.write(QStringLiteral("other delete %1").arg(id));
+                file.removeOne(id);
+                if (rows.contains(id))
+                    gone << id;
+            } else if (what == 4) {
+                // Another program's write shows after a Refresh.
+                const qint64 id = dice.bounded(2) && !file.isEmpty() ? pick(file) : freshKey();
+                if (file.removeOne(id)) {
+                    k.cat.exec(QStringLiteral("delete from datos_cd where id = %1").arg(id));
+                } else {
+                    k.cat.exec(QStringLiteral("insert into datos_cd (id, nombre) values (%1, '%2')")
+                                   .arg(id)
+                                   .arg(name(id)));
+                    file << id;
+                }
+                refresh();
+            } else if (what == 5 && !rows.isEmpty()) {
+                k.rs().MoveLast();
+                counted = true;
+                QVERIFY(shows(rows.last(), current()));
+                // The last row, counted and perhaps not read, deleted through the set.
+                if (dice.bounded(3) == 0 && !gone.contains(rows.last())) {
+                    k.write("own delete");
+                    added.removeOne(rows.last());
+                    file.removeOne(rows.takeLast());
+                }
+            } else if (what == 6) {
+                const qint64 id = pick(file + rows + QList<qint64> { past });
+                const bool held = rows.contains(id) && !gone.contains(id);
+                QCOMPARE(foundId(k.rs(), QStringLiteral("id=%1").arg(id)),
+                    held ? QString::number(id) : "none");
+                // Moving on from it, though it may lie beyond the rows read, goes on from there.
+                const qsizetype at = rows.indexOf(id);
+                if (held && at + 1 < rows.size()) {
+                    k.rs().MoveNext();
+                    QVERIFY(shows(rows[at + 1], current()));
+                }
+            } else if (what == 7) {
+                // The index answers the plain shape, the engine any other.
+                const QString typed = name(dice.bounded(7));
+                const auto first = std::find_if(rows.begin(), rows.end(),
+                    [&](qint64 id) { return !gone.contains(id) && name(id) == typed; });
+                QCOMPARE(foundId(k.rs(),
+                             (dice.bounded(2) ? "nombre='" : "nombre = '") + typed.toLower() + "'"),
+                    first == rows.end() ? "none" : QString::number(*first));
+            } else if (what == 8 && !rows.isEmpty()) {
+                // From the first row, values as stored, up to a row deleted elsewhere
+                // unless the set keeps values.
+                const int limit = dice.bounded(2) ? -1 : dice.bounded(int(rows.size()) + 2);
+                QStringList expected, handed;
+                int error = 0;
+                for (qint64 id : rows.mid(0, limit)) {
+                    if (gone.contains(id) && !keepsValues) {
+                        error = ErrorNumber::RecordDeleted;
+                        break;
+                    }
+                    expected << name(id) + ":" + QString::number(id);
+                }
+                k.rs().MoveFirst();
+                QCOMPARE(errorOf([&] {
+                    k.rs().readOnward({ "nombre", "id" }, limit, [&](const QVariant* v) {
+                        handed << valueText(v[0]) + ":" + valueText(v[1]);
+                    });
+                }),
+                    error);
+                QCOMPARE(handed, expected);
+            } else if (what == 9) {
+                refresh();
+            }
+            if (counted)
+                QCOMPARE(k.rs().RecordCount(), rows.size());
         }
-
-        k.set.Refresh();
-        if (writable) {
-            // Added through a set that has read only its first rows: found at once,
-            // and after every row it was refreshed with.
-            k.write("own add 7, own add 501");
-            QCOMPARE(foundId(k.rs(), "id=501"), "501");
-            QCOMPARE(foundId(k.rs(), "id=7"), "7");
-            QCOMPARE(walk(k.rs()).mid(k.cat.count("datos_cd") - 2), QStringList({ "7", "501" }));
-        }
-        walked = walk(k.rs());
-        QVERIFY(walked.contains("301"));
-        QVERIFY(!walked.contains("100"));
-        QCOMPARE(walked.size(), k.cat.count("datos_cd"));
-    }
-
-    void countAtLastFollowsWrites_data()
-    {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("write"); // who writes after the first MoveLast, and what
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("last");
-        QTest::addColumn<QString>("at100"); // the walk's 100th entry
-        const QString table = "datos_cd", statement = "select * from datos_cd";
-        QTest::newRow("no write") << table << "" << 300 << "600" << "200";
-        QTest::newRow("statement, no write") << statement << "" << 300 << "600" << "200";
-        QTest::newRow("other adds") << table << "other add 601" << 300 << "600" << "200";
-        QTest::newRow("other deletes an unread row") << table << "other delete 200" << 300 << "600"
-                                                     << "-";
-        QTest::newRow("own delete of the last") << table << "own delete" << 299 << "598" << "200";
-        QTest::newRow("own add") << table << "own add 603" << 301 << "603" << "200";
-        QTest::newRow("own add, other add")
-            << table << "own add 603, other add 605" << 301 << "603" << "200";
-    }
-
-    void countAtLastFollowsWrites()
-    {
-        QFETCH(QString, source);
-        QFETCH(QString, write);
-        QFETCH(int, count);
-        QFETCH(QString, last);
-        QFETCH(QString, at100);
-        EvenKeys k(source);
-        Recordset& rs = k.rs();
-        rs.MoveLast();
-        QCOMPARE(rs.RecordCount(), 300);
-        QCOMPARE(rs.Fields("id").text(), "600");
-
-        k.write(write);
-        QCOMPARE(rs.RecordCount(), count);
-        rs.MoveLast();
-        QCOMPARE(rs.RecordCount(), count);
-        QCOMPARE(rs.Fields("id").text(), last);
-        const QStringList walked = walk(rs);
-        QCOMPARE(walked.size(), count);
-        QCOMPARE(walked.last(), last);
-        QCOMPARE(walked[99], at100);
-        QCOMPARE(rs.RecordCount(), count);
-    }
-
-    void countOfEarlierSetIsNotReusedAfterWrites_data()
-    {
-        QTest::addColumn<QString>("write"); // "program: SQL" runs on a connection of its own
-        QTest::addColumn<int>("count");
-        QTest::newRow("nothing written") << "" << 300;
-        QTest::newRow("program adds") << "program: insert into datos_cd (id) values (601)" << 301;
-        QTest::newRow("program deletes") << "program: delete from datos_cd where id = 2" << 299;
-        QTest::newRow("other source adds") << "other add 601" << 301;
-        QTest::newRow("set deletes") << "own delete 2" << 299;
-    }
-
-    void countOfEarlierSetIsNotReusedAfterWrites()
-    {
-        QFETCH(QString, write);
-        QFETCH(int, count);
-        EvenKeys k("datos_cd");
-        k.rs().MoveLast();
-        QCOMPARE(k.rs().RecordCount(), 300);
-        k.write(write);
-        k.set.Refresh();
-        k.rs().MoveLast();
-        QCOMPARE(k.rs().RecordCount(), count);
-        QCOMPARE(walk(k.rs()).size(), count);
-    }
-
-    void readOnwardAfterCount_data()
-    {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("write"); // who writes after the count, and what
-        QTest::addColumn<int>("limit");
-        QTest::addColumn<int>("read");
-        QTest::addColumn<QString>("lastRead");
-        QTest::addColumn<int>("error");
-        const QString table = "datos_cd", statement = "select * from datos_cd";
-        QTest::newRow("all") << table << "" << -1 << 300 << "600" << 0;
-        QTest::newRow("all, statement") << statement << "" << -1 << 300 << "600" << 0;
-        QTest::newRow("as many as counted") << table << "" << 300 << 300 << "600" << 0;
-        QTest::newRow("more than counted") << table << "" << 301 << 300 << "600" << 0;
-        QTest::newRow("part") << table << "" << 120 << 120 << "240" << 0;
-        QTest::newRow("other adds past the last") << table << "other add 601" << -1 << 300 << "600"
-                                                  << 0;
-        QTest::newRow("other adds inside") << table << "other add 3" << -1 << 300 << "600" << 0;
-        QTest::newRow("own add") << table << "own add 603" << -1 << 301 << "603" << 0;
-        QTest::newRow("other deletes an unread row")
-            << table << "other delete 200" << -1 << 99 << "198" << int(ErrorNumber::RecordDeleted);
-    }
-
-    void readOnwardAfterCount()
-    {
-        QFETCH(QString, source);
-        QFETCH(QString, write);
-        QFETCH(int, limit);
-        QFETCH(int, read);
-        QFETCH(QString, lastRead);
-        QFETCH(int, error);
-        // After the pass: the rows of the Refresh, and a row added through the set.
-        const int count = write.startsWith("own add") ? 301 : 300;
-        const QString last = write.startsWith("own add") ? "603" : "600";
-        EvenKeys k(source);
-        Recordset& rs = k.rs();
-        rs.MoveLast();
-        rs.MoveFirst();
-        if (!write.isEmpty()) {
-            k.write(write);
-            rs.MoveFirst();
-        }
-
-        QStringList ids, mismatched;
-        const int thrown = errorOf([&] {
-            const auto handed = rs.readOnward({ "nombre", "id" }, limit, [&](const QVariant* v) {
-                ids << valueText(v[1]);
-                if (valueText(v[0]) != "CD " + ids.last())
-                    mismatched << ids.last();
-            });
-            QCOMPARE(handed, read);
-        });
-        QCOMPARE(thrown, error);
-        QCOMPARE(ids.size(), read);
-        QCOMPARE(ids.last(), lastRead);
-        QVERIFY2(mismatched.isEmpty(), qPrintable(mismatched.join(' ')));
-        if (!error && read < count)
-            QCOMPARE(rs.Fields("id").text(), QString::number(ids.last().toInt() + 2));
-
-        QCOMPARE(rs.RecordCount(), count);
-        rs.MoveLast();
-        QCOMPARE(rs.Fields("id").text(), last);
-        const QStringList walked = walk(rs);
-        QCOMPARE(walked.size(), count);
-        QCOMPARE(walked.mid(0, ids.size()), ids);
-        QCOMPARE(rs.RecordCount(), count);
+        const QStringList walked = walk(k.rs());
+        QCOMPARE(walked.size(), rows.size());
+        for (int i = 0; i < rows.size(); ++i)
+            QVERIFY2(shows(rows[i], walked[i]), qPrintable(walked[i]));
     }
 
     void listingsHandValuesAsStored_data()
     {
         QTest::addColumn<QString>("source");
         QTest::addColumn<bool>("listed"); // the listing's columns named before the Refresh
-        QTest::addColumn<QString>("write"); // between the Refresh and the listing
+        QTest::addColumn<QString>("program"); // run by another program before the listing
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<bool>("fromRefresh"); // the listing reads no row again
         const QString statement = "select * from datos_cd where id > 1";
-        const QStringList all = { "2.5:2", ":3", "ABC:4", "7:5", "seis:6" };
+        const QStringList all = { "2.5:2", ":3", "ABC:4", "-9223372036854775808:5", "seis:6" };
         QTest::newRow("table") << "datos_cd" << true << "" << QStringList { "uno:1" } + all
                                << false;
-        QTest::newRow("statement") << statement << false << "" << all << false;
         QTest::newRow("statement, listed") << statement << true << "" << all << true;
         QTest::newRow("statement, listed, another program renames")
-            << statement << true << "program: update datos_cd set nombre = 'otro' where id = 6"
-            << QStringList { "2.5:2", ":3", "ABC:4", "7:5", "otro:6" } << false;
-        QTest::newRow("statement, listed, own delete")
-            << statement << true << "own delete 3"
-            << QStringList { "2.5:2", "ABC:4", "7:5", "seis:6" } << false;
+            << statement << true << "update datos_cd set nombre = 'otro' where id = 6"
+            << all.mid(0, 4) + QStringList { "otro:6" } << false;
         QTest::newRow("values of a join")
             << "select d.id, d.nombre from datos_cd d join datos_cd e on e.id = d.id where d.id > 1"
             << false << "" << all << true;
@@ -554,23 +463,19 @@ private slots:
     {
         QFETCH(QString, source);
         QFETCH(bool, listed);
-        QFETCH(QString, write);
+        QFETCH(QString, program);
         QFETCH(QStringList, rows);
         QFETCH(bool, fromRefresh);
         TestCatalog cat(handMadeSchema("integer primary key", {}, ""));
         cat.exec("insert into datos_cd (id, nombre) values (1, 'uno'), (2, 2.5), (3, null), "
-                 "(4, x'414243'), (5, 7), (6, 'seis')");
-        RecordSource set, other;
+                 "(4, x'414243'), (5, -9223372036854775808), (6, 'seis')");
+        RecordSource set;
         if (listed)
             set.setListedColumns({ "id", "nombre" });
         bind(set, cat.path(), source);
-        bind(other, cat.path(), "datos_cd");
         set.Recordset().MoveLast();
-        set.Recordset().MoveFirst();
-        if (write.startsWith("program: "))
-            cat.exec(write.mid(9));
-        else if (!write.isEmpty())
-            applyWrite(set.Recordset(), other.Recordset(), write);
+        if (!program.isEmpty())
+            cat.exec(program);
         set.Recordset().MoveFirst();
         QStringList handed, asText;
         const int reads = readsOfTheTable(set, [&] {
@@ -586,160 +491,68 @@ private slots:
         QCOMPARE(reads == 0, fromRefresh);
     }
 
-    void textLookUpsFindFirstInSetOrder_data()
-    {
-        QTest::addColumn<QString>("criterion");
-        QTest::addColumn<QString>("found");
-        QTest::addColumn<QString>("afterDelete"); // once CD 5 is deleted through the set
-        QTest::addColumn<QString>("fresh"); // in a set refreshed after that
-        QTest::newRow("upper case") << "nombre='LUNA'" << "5" << "20" << "2";
-        QTest::newRow("lower case") << "nombre='luna'" << "5" << "20" << "2";
-        QTest::newRow("accent kept apart") << "nombre='lúna'" << "30" << "30" << "30";
-        QTest::newRow("part of a name") << "nombre='lun'" << "none" << "none" << "none";
-        QTest::newRow("doubled quote") << criterioNombre("o'brien") << "40" << "40" << "40";
-        QTest::newRow("only in rows added") << "nombre='sol'" << "60" << "60" << "60";
-        QTest::newRow("artist") << "artista='ana'" << "20" << "20" << "3";
-        QTest::newRow("not the simple shape") << "nombre = 'luna'" << "5" << "20" << "2";
-        QTest::newRow("two conditions") << "nombre='luna' and id > 5" << "20" << "20" << "20";
-        // Letters whose upper case is another letter or two match what was stored from them.
-        QTest::newRow("sharp s as SS") << "nombre='straße'" << "70" << "70" << "70";
-        QTest::newRow("dotless i as I") << "nombre='fın'" << "90" << "90" << "90";
-        // Equal for the engine in less obvious ways: the engine's own answer is expected.
-        const QString engine = QStringLiteral("engine");
-        QTest::newRow("decomposed accent")
-            << QString::fromUtf8("nombre='cancio\u0301n'") << engine << engine << engine;
-        QTest::newRow("ligature") << QString::fromUtf8("nombre='ﬁn'") << engine << engine << engine;
-    }
-
-    void textLookUpsFindFirstInSetOrder()
-    {
-        QFETCH(QString, criterion);
-        QFETCH(QString, found);
-        QFETCH(QString, afterDelete);
-        QFETCH(QString, fresh);
-        TestCatalog cat;
-        cat.exec("insert into datos_cd (id, nombre, artista) values (20, 'Luna', 'ana'), "
-                 "(5, 'LUNA', ''), (30, 'LÚNA', 'ANA'), (8, 'LUNA LLENA', ''), "
-                 "(40, 'O''BRIEN', ''), (70, 'STRASSE', ''), (80, 'CANCIÓN', ''), (90, 'FIN', '')");
-        RecordSource datcd, values;
-        bind(datcd, cat.path(), "datos_cd");
-        Recordset& rs = datcd.Recordset();
-        QCOMPARE(foundId(rs, "nombre='x'"), "none");
-        QCOMPARE(foundId(rs, "artista='x'"), "none");
-        // A set of values, each row judged by the engine, gives the reference answer.
-        bind(values, cat.path(), "select id, nombre, artista from datos_cd order by rowid");
-        const QString reference = foundId(values.Recordset(), criterion);
-        QCOMPARE(foundId(rs, criterion), reference);
-        if (found == "engine") {
-            QVERIFY(reference != "none");
-            return;
-        }
-        applyWrite(rs, rs, "own add 50 luna");
-        applyWrite(rs, rs, "own add 60 SOL");
-        // Every keystroke asks again; the answer stays the first in set order.
-        QCOMPARE(foundId(rs, criterion), found);
-        QCOMPARE(foundId(rs, criterion), found);
-
-        // Rows added through the set follow the rows it was refreshed with.
-        applyWrite(rs, rs, "own add 2 LUNA");
-        QCOMPARE(foundId(rs, criterion), found);
-        applyWrite(rs, rs, "own delete 5");
-        QCOMPARE(foundId(rs, criterion), afterDelete);
-
-        // A new set reads the rows in key order, written through any connection.
-        cat.addCd(3, "LUNA", "ANA", "D");
-        RecordSource again;
-        bind(again, cat.path(), "datos_cd");
-        QCOMPARE(foundId(again.Recordset(), criterion), fresh);
-    }
-
-    void lookUpsPreparedInSteps_data()
-    {
-        QTest::addColumn<QString>("write"); // between the first step and the rest
-        QTest::addColumn<QString>("found"); // by nombre='n300'
-        // Keys 2, 4, … 4000; "N300" is the name of 600, 2000 and 3400.
-        QTest::newRow("no write") << "" << "600";
-        QTest::newRow("other adds an earlier match") << "other add 1 N300" << "600";
-        QTest::newRow("other deletes the first match") << "other delete 600" << "2000";
-        QTest::newRow("own add of an earlier match") << "own add 1 N300" << "600";
-        QTest::newRow("own delete of the first match") << "own delete 600" << "2000";
-        QTest::newRow("refreshed after another adds") << "other add 1 N300, refresh" << "1";
-    }
-
-    void lookUpsPreparedInSteps()
-    {
-        QFETCH(QString, write);
-        QFETCH(QString, found);
-        EvenKeys k("datos_cd", {}, 2000, "'N' || (i % 700)");
-        // Steps with no time to spare still get on, a few hundred rows at a time.
-        QVERIFY(!k.rs().prepareLookUp("nombre", std::chrono::milliseconds(0)));
-        k.write(write);
-        int steps = 1;
-        while (!k.rs().prepareLookUp("nombre", std::chrono::milliseconds(0)))
-            QVERIFY(++steps < 100);
-        QVERIFY(k.rs().prepareLookUp("artista", std::chrono::hours(1)));
-        QCOMPARE(foundId(k.rs(), "nombre='n300'"), found);
-        QCOMPARE(foundId(k.rs(), "nombre='N699'"), "1398");
-        QCOMPARE(foundId(k.rs(), "nombre='n700'"), "none");
-        QCOMPARE(foundId(k.rs(), "artista=''"), write.contains("refresh") ? "1" : "2");
-    }
-
     void lookUpsFollowWrites_data()
     {
-        QTest::addColumn<QString>("writes"); // once the indexes are built
+        QTest::addColumn<bool>("inSteps"); // the writes come between the index's first step
+                                           // and the rest, rather than once it is built
+        QTest::addColumn<QString>("writes");
         QTest::addColumn<QString>("criterion");
         QTest::addColumn<QString>("found");
         QTest::addColumn<bool>("fromIndex"); // without reading the table again
         // Keys 2, 4, … 4000; "N300" is the name of 600, 2000 and 3400; no artist.
-        QTest::newRow("own save") << "begin, own add 1 NUEVO, commit"
-                                  << "nombre='nuevo'"
-                                  << "1" << true;
-        QTest::newRow("own add of an earlier match") << "own add 1 N300"
-                                                     << "nombre='n300'"
-                                                     << "600" << true;
-        QTest::newRow("own delete") << "own delete 600"
-                                    << "nombre='n300'"
-                                    << "2000" << true;
-        QTest::newRow("own delete, empty artist") << "own delete 2"
-                                                  << "artista=''"
-                                                  << "4" << true;
-        QTest::newRow("other source adds") << "other add 1 NUEVO"
-                                           << "nombre='nuevo'"
-                                           << "none" << true;
-        QTest::newRow("other source adds, refreshed") << "other add 1 NUEVO, refresh"
-                                                      << "nombre='nuevo'"
-                                                      << "1" << true;
-        QTest::newRow("another program renames")
-            << "program: update datos_cd set nombre = 'NUEVO' where id = 1398"
-            << "nombre='nuevo'"
-            << "1398" << false;
-        QTest::newRow("own statement on the connection")
-            << "connection: insert into datos_cd (id,nombre) values (1,'NUEVO'), refresh"
-            << "nombre='nuevo'"
-            << "1" << false;
-        QTest::newRow("own delete rolled back") << "begin, own delete 600, rollback"
-                                                << "nombre='n300'"
-                                                << "600" << false;
+        const struct {
+            const char* row;
+            bool inSteps;
+            const char *writes, *criterion, *found;
+            bool fromIndex;
+        } rows[] = {
+            { "own save", false, "begin, own add 1 NUEVO, commit", "nombre='nuevo'", "1", true },
+            // Shares the key of 600, 2000 and 3400 but not their text: the index must chain it.
+            { "own add of another text of a key", false, "own add 4001 Ń300", "nombre='ń300'",
+                "4001", true },
+            { "own delete, empty artist", false, "own delete 2", "artista=''", "4", true },
+            { "another program renames", false,
+                "program: update datos_cd set nombre = 'NUEVO' where id = 1398", "nombre='nuevo'",
+                "1398", false },
+            { "own statement on the connection", false,
+                "connection: insert into datos_cd (id,nombre) values (1,'NUEVO'), refresh",
+                "nombre='nuevo'", "1", false },
+            { "own delete rolled back", false, "begin, own delete 600, rollback", "nombre='n300'",
+                "600", false },
+            { "in steps", true, "", "nombre='n300'", "600", true },
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.row) << r.inSteps << QString(r.writes) << QString::fromUtf8(r.criterion)
+                                 << QString(r.found) << r.fromIndex;
     }
 
-    // The look-up indexes follow the program's own writes, and are built again only
-    // when the file changed otherwise.
+    // The look-up indexes are built in steps, follow the program's own writes, and are
+    // built again only when the file changed otherwise.
     void lookUpsFollowWrites()
     {
+        QFETCH(bool, inSteps);
         QFETCH(QString, writes);
         QFETCH(QString, criterion);
         QFETCH(QString, found);
         QFETCH(bool, fromIndex);
         EvenKeys k("datos_cd", {}, 2000, "'N' || (i % 700)");
-        foundId(k.rs(), criterion); // builds the column's index
-        k.write(writes);
+        if (inSteps) {
+            // Steps with no time to spare still get on, a few hundred rows at a time.
+            QVERIFY(!k.rs().prepareLookUp("nombre", std::chrono::milliseconds(0)));
+            k.write(writes);
+            int steps = 1;
+            while (!k.rs().prepareLookUp("nombre", std::chrono::milliseconds(0)))
+                QVERIFY(++steps < 100);
+        } else {
+            foundId(k.rs(), criterion); // builds the column's index
+            k.write(writes);
+        }
         QString id;
         const int rounds = engineRounds(k.set, [&] { id = foundId(k.rs(), criterion); });
         QCOMPARE(id, found);
         if (fromIndex)
             QCOMPARE_LT(rounds, 100);
     }
-
     void criteria_data()
     {
         QTest::addColumn<QString>("criterion");
@@ -751,28 +564,25 @@ private slots:
             QStringList expected;
         } rows[] = {
             { "lower case accented", "nombre='canción'", "", { "1" } },
-            { "mixed case", "nombre='CaNcIóN'", "", { "1" } },
             { "accent counts", "nombre='cancion'", "", {} },
-            { "accent counts in stored text", "nombre='canción'", "CANCION", { "1" } },
             { "accent kept apart", "nombre='árbol'", "", { "2" } },
             { "no accent", "nombre='arbol'", "", { "3" } },
             { "tilde counts", "nombre='ñandu'", "NANDU", {} },
             { "enye after n", "nombre > 'NZ' and nombre < 'O'", "", { "4" } },
-            { "less than o", "nombre < 'o' and nombre >= 'n'", "", { "4", "5" } },
-            { "partial matches nothing", "nombre='CANCI'", "", {} },
             // Letters whose upper case is another letter or two match what was stored from them.
-            { "capital sharp s", "nombre='STRAẞE'", "STRASSE", { "8" } },
             { "sharp s kept in stored text", "nombre='strasse'", "STRAßE", { "8" } },
-            { "single s is not double", "nombre='strase'", "STRASSE", {} },
-            { "apostrophe n", "nombre='ŉ'", "ʼN", { "8" } },
-            { "long s", "nombre='ſol'", "SOL", { "8" } },
+            { "sharp s", "nombre='straße'", "STRASSE", { "8" } },
+            { "dotless i", "nombre='fın'", "FIN", { "8" } },
+            { "decomposed accent", "nombre='cancio\u0301n'", "", { "1" } },
             { "dotted capital I keeps its dot", "nombre='i'", "İ", {} },
+            // Ordinal indicators differ from their letters as letter case does.
+            { "masculine ordinal as o", "nombre='no 5'", "Nº 5", { "8" } },
+            { "feminine ordinal as a", "nombre='1ª'", "1A", { "8" } },
         };
         for (const auto& r : rows)
             QTest::newRow(r.row) << QString::fromUtf8(r.criterion) << QString::fromUtf8(r.extra)
                                  << r.expected;
         QTest::newRow("doubled quote") << criterioNombre("don't stop") << "" << QStringList { "7" };
-        QTest::newRow("key") << keyCriterion("0006") << "" << QStringList { "6" };
     }
 
     void criteria()
@@ -805,11 +615,6 @@ private slots:
         QTest::newRow("table") << "datos_cd" << 40;
         QTest::newRow("rows of a table, with a condition")
             << consultaPorNombre(Operador::Igual, "luna") << 30;
-        QTest::newRow("values, with a condition")
-            << "select nombre, id from datos_cd where id > 5" << 35;
-        QTest::newRow("values of a join")
-            << "select d.id, c.cancion1 from datos_cd d join canciones c on c.id = d.id" << 40;
-        QTest::newRow("songs of one CD, then all songs") << "songs" << 40;
     }
 
     void idleSetsLeaveFileWritable()
@@ -820,12 +625,6 @@ private slots:
         for (int id = 1; id <= 40; ++id)
             cat.addCd(id, id <= 30 ? "LUNA" : "SOL", "ANA", "D", { "S" });
         RecordSource set;
-        if (source == "songs") {
-            // What a click on a listed CD does to the songs' record source.
-            bind(set, cat.path(), cancionesDelCd(qint64(7)));
-            QCOMPARE(set.Recordset().Fields("cancion1").text(), "S");
-            source = "select * from canciones";
-        }
         bind(set, cat.path(), source);
         Recordset& rs = set.Recordset();
         rs.MoveNext();
@@ -883,25 +682,17 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("value");
         QTest::newRow("empty") << "" << 0.0;
-        QTest::newRow("leading zeros") << "0012" << 12.0;
         QTest::newRow("trailing letters") << "12abc" << 12.0;
         QTest::newRow("letter first") << "abc12" << 0.0;
         QTest::newRow("blanks inside") << " 1 2\t3\n4" << 1234.0;
-        QTest::newRow("plus") << "+7" << 7.0;
         QTest::newRow("sign then blank") << "- 7" << -7.0;
-        QTest::newRow("decimal point") << "2.5" << 2.5;
         QTest::newRow("second point stops") << "1.2.3" << 1.2;
         QTest::newRow("comma stops") << "1,5" << 1.0;
-        QTest::newRow("exponent E") << "1E3" << 1000.0;
         QTest::newRow("exponent D") << "2d2" << 200.0;
         QTest::newRow("exponent sign") << "5E-1" << 0.5;
         QTest::newRow("exponent without digits") << "3E" << 3.0;
-        QTest::newRow("hexadecimal") << "&H1F" << 31.0;
         QTest::newRow("hexadecimal lower") << "&hff" << 255.0;
-        QTest::newRow("octal") << "&O17" << 15.0;
         QTest::newRow("octal stops at 8") << "&O78" << 7.0;
-        QTest::newRow("ampersand alone") << "&" << 0.0;
-        QTest::newRow("point only") << "." << 0.0;
         QTest::newRow("point digits") << ".5" << 0.5;
     }
 
@@ -919,45 +710,30 @@ private slots:
         QTest::addColumn<bool>("numeric");
         QTest::addColumn<QString>("criterion");
         QTest::addColumn<QString>("key"); // the key read, or why there is none
-        const QString exact = "no se puede guardar exacta (el máximo es 9007199254740992)";
-        QTest::newRow("empty") << "C"
-                               << "" << false << "id=0"
-                               << "falta la clave";
-        QTest::newRow("surrounding blanks") << "C"
-                                            << " 12 " << true << "id=12"
-                                            << "12";
-        QTest::newRow("letters") << "C"
-                                 << "12abc" << false << "id=12"
-                                 << "la clave «12abc» no es un número";
-        QTest::newRow("negative") << "C"
-                                  << "-3" << true << "id=-3"
-                                  << "-3";
-        QTest::newRow("exponent") << "C"
-                                  << "1E2" << true << "id=100"
-                                  << "100";
-        QTest::newRow("fraction C") << "C"
-                                    << "2.5" << true << "id=2.5"
-                                    << "la clave «2.5» no es un número entero";
-        QTest::newRow("fraction es") << "es_ES"
-                                     << "2,5" << true << "id=2"
-                                     << "la clave «2,5» se guardaría como 2";
-        QTest::newRow("full stop es") << "es_ES"
-                                      << "2.5" << false << "id=2.5"
-                                      << "la clave «2.5» no es un número";
-        QTest::newRow("group es") << "es_ES"
-                                  << "10.000" << true << "id=10"
-                                  << "la clave «10.000» se guardaría como 10";
-        QTest::newRow("hexadecimal") << "C"
-                                     << "&H10" << true << "id=16"
-                                     << "16";
-        QTest::newRow("largest key") << "C"
-                                     << "-9007199254740992" << true << "id=-9007199254740992"
-                                     << "-9007199254740992";
-        // A double holds 2^53 + 1 as 2^53: the text names a key it would not store.
-        QTest::newRow("beyond a double's whole numbers")
-            << "C"
-            << "9007199254740993" << true << "id=9007199254740992"
-            << "la clave «9007199254740993» " + exact;
+        const struct {
+            const char *row, *locale, *text;
+            bool numeric;
+            const char *criterion, *key;
+        } rows[] = {
+            { "empty", "C", "", false, "id=0", "falta la clave" },
+            { "surrounding blanks", "C", " 12 ", true, "id=12", "12" },
+            { "letters", "C", "12abc", false, "id=12", "la clave «12abc» no es un número" },
+            { "fraction C", "C", "2.5", true, "id=2.5", "la clave «2.5» no es un número entero" },
+            { "fraction es", "es_ES", "2,5", true, "id=2", "la clave «2,5» se guardaría como 2" },
+            { "full stop es", "es_ES", "2.5", false, "id=2.5", "la clave «2.5» no es un número" },
+            { "group es", "es_ES", "10.000", true, "id=10",
+                "la clave «10.000» se guardaría como 10" },
+            { "largest key", "C", "-9007199254740992", true, "id=-9007199254740992",
+                "-9007199254740992" },
+            // A double holds 2^53 + 1 as 2^53: the text names a key it would not store.
+            { "beyond a double's whole numbers", "C", "9007199254740993", true,
+                "id=9007199254740992",
+                "la clave «9007199254740993» no se puede guardar exacta (el máximo es "
+                "9007199254740992)" },
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.row) << QString(r.locale) << QString(r.text) << r.numeric
+                                 << QString(r.criterion) << QString::fromUtf8(r.key);
     }
 
     void numericText()
@@ -985,27 +761,20 @@ private slots:
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("upper");
-        QTest::newRow("accents and eñe") << "es_ES"
-                                         << "canción ñandú"
-                                         << "CANCIÓN ÑANDÚ";
-        // Letters whose upper case is longer stay, so the text keeps its length.
-        QTest::newRow("sharp s") << "es_ES"
-                                 << "Große Straße der Weißen Flößen"
-                                 << "GROßE STRAßE DER WEIßEN FLÖßEN";
-        QTest::newRow("ligatures and apostrophe n") << "es_ES"
-                                                    << "ﬁn ﬄ ŉ"
-                                                    << "ﬁN ﬄ ŉ";
-        QTest::newRow("Turkish dotted i") << "tr_TR"
-                                          << "istanbul"
-                                          << "İSTANBUL";
-        QTest::newRow("letters beyond the basic plane") << "es_ES"
-                                                        << "𐐨𐐩x"
-                                                        << "𐐀𐐁X";
-        QTest::newRow("half a surrogate pair kept")
-            << "es_ES" << QString(QChar(0xD801)) + "a" << QString(QChar(0xD801)) + "A";
-        QTest::newRow("combining marks") << "es_ES"
-                                         << "n\u0303o"
-                                         << "N\u0303O";
+        const struct {
+            const char* row;
+            QString locale, text, upper;
+        } rows[] = {
+            { "accents and eñe", "es_ES", "canción ñandú", "CANCIÓN ÑANDÚ" },
+            // Letters whose upper case is longer stay, so the text keeps its length.
+            { "sharp s", "es_ES", "Große Straße der Weißen Flößen",
+                "GROßE STRAßE DER WEIßEN FLÖßEN" },
+            { "ligatures and apostrophe n", "es_ES", "ﬁn ﬄ ŉ", "ﬁN ﬄ ŉ" },
+            { "Turkish dotted i", "tr_TR", "istanbul", "İSTANBUL" },
+            { "letters beyond the basic plane", "es_ES", "𐐨𐐩x", "𐐀𐐁X" },
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.row) << r.locale << r.text << r.upper;
     }
 
     void upperCase()
@@ -1020,32 +789,6 @@ private slots:
         QCOMPARE(result, upper);
     }
 
-    void upperCaseOfEveryLetter_data()
-    {
-        QTest::addColumn<QString>("locale");
-        for (const char* locale : { "es_ES", "tr_TR", "el_GR", "lt_LT", "hy_AM" })
-            QTest::newRow(locale) << QString::fromLatin1(locale);
-    }
-
-    // Saved again, or imported, a stored text neither grows nor changes.
-    void upperCaseOfEveryLetter()
-    {
-        QFETCH(QString, locale);
-        const QLocale saved;
-        QLocale::setDefault(QLocale(locale));
-        QStringList wrong;
-        for (char32_t c = 1; c < 0x110000 && wrong.size() < 5; ++c) {
-            if (c >= 0xD800 && c < 0xE000)
-                continue;
-            const QString letter = QString::fromUcs4(&c, 1);
-            const QString upper = upperCaseForm(letter);
-            if (upper.size() != letter.size() || upperCaseForm(upper) != upper)
-                wrong << QString::number(c, 16);
-        }
-        QLocale::setDefault(saved);
-        QCOMPARE(wrong, QStringList());
-    }
-
     void textRules_data()
     {
         QTest::addColumn<int>("column");
@@ -1054,42 +797,39 @@ private slots:
         QTest::addColumn<QString>("problem"); // with the typed text as a stored value
         const int nombre = int(TextColumn::Nombre), descripcion = int(TextColumn::Descripcion),
                   cancion = int(TextColumn::Cancion);
-        const QString control = "tiene un carácter de control (U+%1)";
-        QTest::newRow("tab and line breaks in one line") << cancion << "a\tb\r\nc\nd\re"
-                                                         << "a b c d e" << control.arg("0009");
-        QTest::newRow("line breaks in the description") << descripcion << "a\r\nb\rc\u2028d\te"
-                                                        << "a\nb\nc\nd e" << control.arg("000D");
-        QTest::newRow("CR LF kept in a stored description") << descripcion << "a\r\nb"
-                                                            << "a\nb"
-                                                            << "";
-        QTest::newRow("other controls left out, next line a blank")
-            << nombre << QString("a") + QChar(0) + "b\x1b\u007f\u0085\u009fc"
-            << "ab c" << control.arg("0000");
-        QTest::newRow("paragraph separator") << nombre << "a\u2029b"
-                                             << "a b"
-                                             << "tiene un separador de líneas (U+2029)";
-        QTest::newRow("half a surrogate pair") << cancion << QString(QChar(0xDC00)) + "a𐐀"
-                                               << "a𐐀"
-                                               << "tiene medio carácter suelto (U+DC00)";
-        QTest::newRow("quotes, semicolons, combining marks") << nombre << "«\"'n\u0303»; ;"
-                                                             << "«\"'n\u0303»; ;"
-                                                             << "";
-        QTest::newRow("at the limit") << nombre << QString(30, 'x') << QString(30, 'x') << "";
-        QTest::newRow("past the limit")
-            << nombre << QString(31, 'x') << QString(31, 'x') << "tiene 31 caracteres (máximo 30)";
+        const QString control = "tiene un carácter de control (U+%1)",
+                      tooLong = "tiene %1 caracteres (máximo 30)",
+                      earlier = "GROSSE STRASSE DER WEISSEN FLÖSSEN";
         // A letter beyond the basic plane takes two characters, as in the boxes.
         const QString pairs = QString(15, 'x') + QString("𐐀").repeated(8);
-        QTest::newRow("pairs count twice")
-            << cancion << pairs << pairs << "tiene 31 caracteres (máximo 30)";
-        // Earlier versions stored "ß" as "SS": such a text counts as typed.
-        QTest::newRow("earlier upper case of sharp s")
-            << nombre << "GROSSE STRASSE DER WEISSEN FLÖSSEN"
-            << "GROSSE STRASSE DER WEISSEN FLÖSSEN"
-            << "";
-        QTest::newRow("earlier upper case past the limit")
-            << nombre << "GROSSE STRASSE DER WEISSEN FLÖSSEN XYZ"
-            << "GROSSE STRASSE DER WEISSEN FLÖSSEN XYZ"
-            << "tiene 38 caracteres (máximo 30)";
+        const struct {
+            const char* row;
+            int column;
+            QString typed, kept, problem;
+        } rows[] = {
+            { "tab and line breaks in one line", cancion, "a\tb\r\nc\nd\re", "a b c d e",
+                control.arg("0009") },
+            { "line breaks in the description", descripcion, "a\r\nb\rc\u2028d\te", "a\nb\nc\nd e",
+                control.arg("000D") },
+            { "CR LF kept in a stored description", descripcion, "a\r\nb", "a\nb", "" },
+            { "other controls left out, next line a blank", nombre,
+                QString("a") + QChar(0) + "b\x1b\u007f\u0085\u009fc", "ab c", control.arg("0000") },
+            { "paragraph separator", nombre, "a\u2029b", "a b",
+                "tiene un separador de líneas (U+2029)" },
+            { "half a surrogate pair", cancion, QChar(0xDC00) + QString("a𐐀"), "a𐐀",
+                "tiene medio carácter suelto (U+DC00)" },
+            { "codes reserved as no characters", nombre, "a\uFDD0b\uFFFF", "ab",
+                "tiene un código reservado, que no es un carácter (U+FDD0)" },
+            { "at the limit", nombre, QString(30, 'x'), QString(30, 'x'), "" },
+            { "past the limit", nombre, QString(31, 'x'), QString(31, 'x'), tooLong.arg(31) },
+            { "pairs count twice", cancion, pairs, pairs, tooLong.arg(31) },
+            // Earlier versions stored "ß" as "SS": such a text counts as typed.
+            { "earlier upper case of sharp s", nombre, earlier, earlier, "" },
+            { "earlier upper case past the limit", nombre, earlier + " XYZ", earlier + " XYZ",
+                tooLong.arg(38) },
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.row) << r.column << r.typed << r.kept << r.problem;
     }
 
     void textRules()
@@ -1104,27 +844,6 @@ private slots:
         QCOMPARE(textProblem(c, typed), problem);
         if (typed.isValidUtf16())
             QCOMPARE(storedTextProblem(c, typed.toUtf8()), problem);
-    }
-
-    void valueTexts_data()
-    {
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("text") << QVariant(QStringLiteral("Canción")) << "Canción";
-        QTest::newRow("empty text") << QVariant(QString()) << "";
-        QTest::newRow("null") << QVariant() << "";
-        QTest::newRow("int") << QVariant(-42) << "-42";
-        QTest::newRow("largest") << QVariant::fromValue(std::numeric_limits<qint64>::max())
-                                 << "9223372036854775807";
-        QTest::newRow("smallest") << QVariant::fromValue(std::numeric_limits<qint64>::min())
-                                  << "-9223372036854775808";
-    }
-
-    void valueTexts()
-    {
-        QFETCH(QVariant, value);
-        QFETCH(QString, text);
-        QCOMPARE(valueText(value), text);
     }
 };
 
