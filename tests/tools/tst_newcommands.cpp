@@ -177,6 +177,9 @@ private slots:
         row("restaurar beside another catalogue's write-ahead log", "log",
             { "restaurar", "%K", "%D/nuevo.mdb" }, 0, aside.arg("-wal"),
             { "nuevo.mdb", "nuevo.mdb-shm.apartado", "nuevo.mdb-wal.apartado" });
+        // Through a link, the linked catalogue is replaced and kept beside itself; the link stays.
+        row("restaurar through a link", "link", { "restaurar", "%K", "%D/enlace.mdb" }, 0,
+            "; el que había se conserva como %C.anterior.", { "enlace.mdb" });
         row("respaldar of a catalogue in write-ahead-log mode", "log mode",
             { "respaldar", "%C", "%D/copia.mdb" }, 0, "La copia está en buen estado.",
             { "copia.mdb" });
@@ -227,6 +230,8 @@ private slots:
         if (situation == "journal" || situation == "log") {
             QVERIFY(
                 leaveJournal(catalog.file("otro.mdb"), folder + "/nuevo.mdb", situation == "log"));
+        } else if (situation == "link") {
+            QVERIFY(QFile::link(catalog.path(), folder + "/enlace.mdb"));
         } else if (situation == "log mode") {
             catalog.sql("pragma journal_mode = wal");
         } else if (situation == "read-only") {
