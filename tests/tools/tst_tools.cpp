@@ -147,16 +147,14 @@ private slots:
             QTest::newRow(name) << input << result;
         };
         row("key with blanks and leading zeros", fields(" 0012 ", "a", "", "d"), "12|A||D");
-        row("every text upper-cased, accents kept",
-            fields("1", "canción ñandú", "güemes", "línea\notra", { "uno", "", "tres" }),
-            "1|CANCIÓN ÑANDÚ|GÜEMES|LÍNEA\nOTRA|UNO||TRES");
+        // Stored in upper case, which keeps the length: "ß" and "ﬁ" stay as they are.
+        row("every text upper-cased, accents and length kept",
+            fields("1", "Große Straße der Weißen Flößen", "ﬁn", "línea\notra", { "", "ñandú" }),
+            "1|GROßE STRAßE DER WEIßEN FLÖßEN|ﬁN|LÍNEA\nOTRA||ÑANDÚ");
         row("blank name counts as given", fields("1", "   ", "", "d"), "1|   ||D");
         row("every box at its limit",
             fields("1", n30, a25, d250, QStringList(songCount - 1) << s30),
             "1|" + n30 + '|' + a25 + '|' + d250 + QString(songCount, '|') + s30);
-        row("number then letters", fields("12abc", "a", "", "d"),
-            "la clave «12abc» no es un número");
-        row("fraction", fields("1.5", "a", "", "d"), "la clave «1.5» no es un número entero");
         row("group separator would change the key", fields("1,000", "a", "", "d"),
             "la clave «1,000» se guardaría como 1");
         row("missing key, name and description", fields("", "", "x", ""),
@@ -168,13 +166,6 @@ private slots:
             "25); "
             "la descripción tiene 251 caracteres (máximo 250); la canción 1 tiene 31 caracteres "
             "(máximo 30); la canción 20 tiene 31 caracteres (máximo 30)");
-        row("largest key held exactly", fields("-9007199254740992", "a", "", "d"),
-            "-9007199254740992|A||D");
-        const QString inexact = "no se puede guardar exacta (el máximo es 9007199254740992)";
-        row("key beyond what a double holds", fields("9007199254740993", "a", "", "d"),
-            "la clave «9007199254740993» " + inexact);
-        row("key whose fraction a double loses", fields("4503599627370496.5", "a", "", "d"),
-            "la clave «4503599627370496.5» " + inexact);
         row("line breaks only in the description", fields("1", "a", "", "uno\r\ndos\ntres"),
             "1|A||UNO\r\nDOS\nTRES");
         row("control characters refused",
@@ -185,17 +176,6 @@ private slots:
             "carácter de control (U+000D); la canción 1 tiene un carácter de control (U+0001); la "
             "canción 2 tiene un carácter de control (U+000D)");
         row("too few fields", { "1", "a", "", "d" }, "tiene 4 campos y deben ser 24");
-        // What the form stores: upper case keeps the length; earlier versions' longer
-        // forms count as the letters typed.
-        row("letters whose upper case is longer keep their length",
-            fields("1", "Große Straße der Weißen Flößen", "ﬁn", "d"),
-            "1|GROßE STRAßE DER WEIßEN FLÖßEN|ﬁN|D");
-        row("upper case of earlier versions, longer than typed",
-            fields("1", "GROSSE STRASSE DER WEISSEN FLÖSSEN", "", "d"),
-            "1|GROSSE STRASSE DER WEISSEN FLÖSSEN||D");
-        row("separators and C1 controls refused", fields("1", "a\u2028b", "c\u0085", "d\u2029"),
-            "el nombre tiene un separador de líneas (U+2028); el artista tiene un carácter de "
-            "control (U+0085); la descripción tiene un separador de líneas (U+2029)");
     }
 
     void cdFromFields()
