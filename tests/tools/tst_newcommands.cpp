@@ -605,38 +605,6 @@ private slots:
         QCOMPARE(catalog.entries(), before);
     }
 
-    void replaceReport_data()
-    {
-        QTest::addColumn<QList<int>>("stored"); // keys stored as "CD n"
-        QTest::addColumn<QList<int>>("same"); // keys in the file as stored
-        QTest::addColumn<QList<int>>("other"); // keys in the file with another name
-        QTest::addColumn<QString>("report");
-        QTest::newRow("one of each") << QList<int> { 1, 2 } << QList<int> { 2 } << QList<int> { 1, 3 }
-                                     << "1 cambiado, 1 añadido, 1 sin cambios.";
-        QTest::newRow("two of each")
-            << QList<int> { 1, 2, 3, 4 } << QList<int> { 3, 4 } << QList<int> { 1, 2, 5, 6 }
-            << "2 cambiados, 2 añadidos, 2 sin cambios.";
-    }
-
-    void replaceReport()
-    {
-        QFETCH(QList<int>, stored);
-        QFETCH(QList<int>, same);
-        QFETCH(QList<int>, other);
-        QFETCH(QString, report);
-        ScratchCatalog catalog;
-        for (const int key : stored)
-            catalog.addCd(key, { QStringLiteral("CD %1").arg(key), "", "D" });
-        QList<QStringList> lines;
-        for (const int key : same)
-            lines << fields(QString::number(key), QStringLiteral("CD %1").arg(key), "", "D");
-        for (const int key : other)
-            lines << fields(QString::number(key), QStringLiteral("OTRO %1").arg(key), "", "D");
-        writeFile(catalog.file("cambios.csv"), csv(lines));
-        const Run result = run({ "importar", "--reemplazar", catalog.path(), catalog.file("cambios.csv") });
-        QCOMPARE(result.out, catalog.path() + ": " + report + "\n");
-    }
-
     // Enough CDs for the progress indication, through every command that moves or lays out the
     // whole catalogue, and for the CSV to be written in several pieces.
     void largeCatalogue()

@@ -12,14 +12,15 @@
 
 #include <QBuffer>
 #include <QFileInfo>
-#include <quazip.h>
-#include <quazipfile.h>
-#include <quazipnewinfo.h>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTest>
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <quazip.h>
+#include <quazipfile.h>
+#include <quazipnewinfo.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -188,128 +189,108 @@ private slots:
         QCOMPARE(cd.has_value(), reasons.isEmpty());
     }
 
-    // The catalogue holds CD 5 with songs 1 and 20, CD 6, and the songs row of a CD 8
-    // whose datos_cd row is missing. A refused line stores nothing, not even the good
+    // importar into a catalogue holding CD 5 with songs 1 and 20, CD 6, and the songs row of a
+    // CD 8 whose datos_cd row is missing. A refused line stores nothing, not even the good
     // lines before it.
     void import_data()
     {
         QTest::addColumn<bool>("replace");
         QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<QStringList>("refused");
-        QTest::addColumn<QList<int>>("counts"); // stored, replaced, unchanged
+        QTest::addColumn<QStringList>("refused"); // "line: reason"
+        QTest::addColumn<QString>("report"); // the standard output, %C the catalogue
         QTest::addColumn<QStringList>("rows"); // datos_cd rows, then canciones rows; none: as was
 
+        const auto row
+            = [](const char* name, bool replace, const QByteArray& data, const QStringList& refused,
+                  const QString& report = {}, const QStringList& rows = {}) {
+                  QTest::newRow(name) << replace << data << refused << report << rows;
+              };
         const QStringList good = fields("7", "siete", "", "d");
-        QTest::newRow("every refused line listed, reading going on after malformed ones")
-            << false
-            << csv({ fields("9", "a", "", "\"uno\ndos\""), good, fields("", "a", "", "d"),
-                       { "1\"2", "a" }, fields("5", "a", "", "d"), { "\"ab\"c", "d" },
-                       fields("11", "", "", "d"), fields("7", "b", "", "d"),
-                       fields("8", "b", "", "d"), fields("13", "NOUTF8", "", "d"),
-                       { "\"open", "a" } })
-                   .replace("NOUTF8", "\xff")
-            << QStringList { "5: falta la clave", "6: comillas dentro de un campo sin comillas",
-                   "7: la clave 5 ya está en el catálogo",
-                   "8: hay texto tras las comillas que cierran un campo", "9: falta el nombre",
-                   "10: la clave 7 ya aparece en la línea 4",
-                   "11: la clave 8 ya está en el catálogo", "12: el texto no es UTF-8 válido",
-                   "13: comillas sin cerrar" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        const QString fieldLimit = "un campo pasa de 65536 bytes; no se lee el resto del archivo";
-        QTest::newRow("a field over the limit stops the reading")
-            << false
-            << csv({ good, fields("9", QString(70000, 'x'), "", "d"), fields("", "", "", "") })
-            << QStringList { "3: " + fieldLimit } << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("missing header")
-            << false << csv({ good }, false)
-            << QStringList { "1: la primera línea debe ser la cabecera " + csvHeader() }
-            << QList<int> { 0, 0, 0 } << QStringList();
+        row("every refused line listed, reading going on after malformed ones", false,
+            csv({ fields("9", "a", "", "\"uno\ndos\""), good, fields("", "a", "", "d"),
+                    { "1\"2", "a" }, fields("5", "a", "", "d"), { "\"ab\"c", "d" },
+                    fields("11", "", "", "d"), fields("7", "b", "", "d"), fields("8", "b", "", "d"),
+                    fields("13", "NOUTF8", "", "d"), { "\"open", "a" } })
+                .replace("NOUTF8", "\xff"),
+            { "5: falta la clave", "6: comillas dentro de un campo sin comillas",
+                "7: la clave 5 ya está en el catálogo",
+                "8: hay texto tras las comillas que cierran un campo", "9: falta el nombre",
+                "10: la clave 7 ya aparece en la línea 4", "11: la clave 8 ya está en el catálogo",
+                "12: el texto no es UTF-8 válido", "13: comillas sin cerrar" });
+        row("a field over the limit stops the reading", false,
+            csv({ good, fields("9", QString(70000, 'x'), "", "d"), fields("", "", "", "") }),
+            { "3: un campo pasa de 65536 bytes; no se lee el resto del archivo" });
+        row("missing header", false, csv({ good }, false),
+            { "1: la primera línea debe ser la cabecera " + csvHeader() });
         const QString header = csvHeader() + "\r\n";
-        QTest::newRow("UTF-16 text")
-            << false
-            << "\xFF\xFE"
-                + QByteArray(reinterpret_cast<const char*>(header.utf16()), header.size() * 2)
-            << QStringList { "1: el archivo está en UTF-16, no en UTF-8: guárdelo como «CSV UTF-8» "
-                             "y vuelva a importarlo" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("empty file")
-            << false << QByteArray()
-            << QStringList { "1: el archivo está vacío; falta la cabecera" } << QList<int> { 0, 0, 0 } << QStringList();
+        row("UTF-16 text", false,
+            "\xFF\xFE"
+                + QByteArray(reinterpret_cast<const char*>(header.utf16()), header.size() * 2),
+            { "1: el archivo está en UTF-16, no en UTF-8: guárdelo como «CSV UTF-8» y vuelva a "
+              "importarlo" });
+        row("empty file", false, QByteArray(), { "1: el archivo está vacío; falta la cabecera" });
         const auto songs = [](const QString& id, const QStringList& texts = {}) {
-            return QStringList(id) + fields("", "", "", "", texts).mid(4);
+            return (QStringList(id) + fields("", "", "", "", texts).mid(4)).join('|');
         };
-        QTest::newRow("replacing: stored CDs replaced whole, others added")
-            << true
-            << csv({ fields("5", "nuevo", "b", "otra", { "", "dos" }), good,
-                   fields("8", "ocho", "", "d", { "uno" }) })
-            << QStringList() << QList<int> { 3, 2, 0 }
-            << QStringList { "5|NUEVO|B|OTRA", "6|SEIS||D", "7|SIETE||D", "8|OCHO||D",
-                   songs("5", { "", "DOS" }).join('|'), songs("6").join('|'), songs("7").join('|'),
-                   songs("8", { "UNO" }).join('|') };
-        QTest::newRow("replacing: a CD stored as the line has it is left alone")
-            << true
-            << csv({ fields("6", "seis", "", "d"), fields("8", "ocho", "", "d"),
-                   fields("5", "VIEJO", "A", "D", QStringList { "S1" } + QStringList(18) << "S20") })
-            << QStringList() << QList<int> { 1, 1, 2 }
-            << QStringList { "5|VIEJO|A|D", "6|SEIS||D", "8|OCHO||D",
-                   songs("5", QStringList { "S1" } + QStringList(18) << "S20").join('|'),
-                   songs("6").join('|'), songs("8").join('|') };
+        const QStringList five = QStringList { "S1" } + QStringList(18) << "S20";
+        row("replacing: stored CDs replaced whole, others added", true,
+            csv({ fields("5", "nuevo", "b", "otra", { "", "dos" }), good,
+                fields("8", "ocho", "", "d", { "uno" }) }),
+            {}, "%C: 2 cambiados, 1 añadido, 0 sin cambios.\n",
+            { "5|NUEVO|B|OTRA", "6|SEIS||D", "7|SIETE||D", "8|OCHO||D", songs("5", { "", "DOS" }),
+                songs("6"), songs("7"), songs("8", { "UNO" }) });
+        const QStringList otherLast = QStringList { "S1" } + QStringList(18) << "OTRA";
+        row("replacing: a CD stored as the line has it is left alone, one with another last song "
+            "is not",
+            true, csv({ fields("6", "seis", "", "d"), fields("5", "VIEJO", "A", "D", otherLast) }),
+            {}, "%C: 1 cambiado, 0 añadidos, 1 sin cambios.\n",
+            { "5|VIEJO|A|D", "6|SEIS||D", songs("5", otherLast), songs("6"),
+                songs("8", { "HUÉRFANA" }) });
         const QByteArray key = "<table:table-cell office:value-type=\"float\" office:value=\"";
-        QTest::newRow("spreadsheet: shown texts, exact keys, repeated empty cells passed over")
-            << false
-            << odsFile("<table:table-row>" + key + "7\"><text:p>7,00</text:p></table:table-cell>"
-                       "<table:table-cell office:value-type=\"float\" office:value=\"7\">"
-                       "<text:p>007</text:p></table:table-cell><table:table-cell/>"
-                       "<table:table-cell office:value-type=\"string\"><text:p>L1</text:p>"
-                       "<text:p>L2<text:s text:c=\"2\"/>Y<office:annotation><text:p>NOTA"
-                       "</text:p></office:annotation></text:p></table:table-cell>"
-                       "<table:table-cell table:number-columns-repeated=\"1000000\"/>"
-                       "</table:table-row><table:table-row table:number-rows-repeated=\"1048000\">"
-                       "<table:table-cell table:number-columns-repeated=\"1024\"/>"
-                       "</table:table-row>"
-                + odsRow(fields("9", "nueve", "", "d")))
-            << QStringList() << QList<int> { 2, 0, 0 }
-            << QStringList { "5|VIEJO|A|D", "6|SEIS||D", "7|007||L1\nL2  Y", "9|NUEVE||D",
-                   songs("5", QStringList { "S1" } + QStringList(18) << "S20").join('|'),
-                   songs("6").join('|'), songs("7").join('|'), songs("8", { "HUÉRFANA" }).join('|'),
-                   songs("9").join('|') };
-        QTest::newRow("spreadsheet: a row repeated, refused once")
-            << false
-            << odsFile(odsRow(fields("9", "a", "", "d"))
+        row("spreadsheet: shown texts, exact keys, repeated empty cells passed over", false,
+            odsFile("<table:table-row>" + key
+                + "7\"><text:p>7,00</text:p></table:table-cell>"
+                  "<table:table-cell office:value-type=\"float\" office:value=\"7\">"
+                  "<text:p>007</text:p></table:table-cell><table:table-cell/>"
+                  "<table:table-cell office:value-type=\"string\"><text:p>L1</text:p>"
+                  "<text:p>L2<text:s text:c=\"2\"/>Y<office:annotation><text:p>NOTA"
+                  "</text:p></office:annotation></text:p></table:table-cell>"
+                  "<table:table-cell table:number-columns-repeated=\"1000000\"/>"
+                  "</table:table-row><table:table-row table:number-rows-repeated=\"1048000\">"
+                  "<table:table-cell table:number-columns-repeated=\"1024\"/>"
+                  "</table:table-row>"
+                + odsRow(fields("9", "nueve", "", "d"))),
+            {}, "Importados 2 CD en %C.\n",
+            { "5|VIEJO|A|D", "6|SEIS||D", "7|007||L1\nL2  Y", "9|NUEVE||D", songs("5", five),
+                songs("6"), songs("7"), songs("8", { "HUÉRFANA" }), songs("9") });
+        row("spreadsheet: a row repeated, refused once", false,
+            odsFile(odsRow(fields("9", "a", "", "d"))
                 + odsRow(fields("10", "a", "", "d"), " table:number-rows-repeated=\"3\"")
-                + odsRow(fields("", "a", "", "d")))
-            << QStringList { "3: la fila se repite 3 veces, y su clave con ella", "6: falta la clave" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("spreadsheet: a cell repeated past the limit stops the reading")
-            << false
-            << odsFile(odsRow(fields("9", "a", "", "d"))
+                + odsRow(fields("", "a", "", "d"))),
+            { "3: la fila se repite 3 veces, y su clave con ella", "6: falta la clave" });
+        row("spreadsheet: a cell repeated past the limit stops the reading", false,
+            odsFile(odsRow(fields("9", "a", "", "d"))
                 + "<table:table-row><table:table-cell table:number-columns-repeated=\"1000000\" "
                   "office:value-type=\"string\"><text:p>X</text:p></table:table-cell>"
                   "</table:table-row>"
-                + odsRow(fields("", "a", "", "d")))
-            << QStringList { "3: la fila 3 tiene datos en más de 1024 celdas" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("spreadsheet: a cell over the limit stops the reading")
-            << false << odsFile(odsRow(fields("9", QString(70000, 'x'), "", "d")))
-            << QStringList { "2: la celda de la fila 2, columna 2, tiene más de 65536 caracteres" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("spreadsheet: entities refused")
-            << false
-            << odsFile("<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"aaaa\">]><x>&a;</x>")
-            << QStringList { "1: el contenido de la hoja declara entidades, que una hoja ODS no "
-                             "lleva" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("spreadsheet: a text document refused")
-            << false << odsFile(odsRow(good), "application/vnd.oasis.opendocument.text")
-            << QStringList { "1: no es una hoja de cálculo ODS sino un documento de tipo "
-                             "«application/vnd.oasis.opendocument.text»" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("replacing: one bad line stores nothing")
-            << true << csv({ fields("5", "nuevo", "", "d"), good, fields("9", "", "", "d") })
-            << QStringList { "4: falta el nombre" } << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("replacing: key given twice refused")
-            << true << csv({ fields("5", "nuevo", "", "d"), fields("5", "otro", "", "d") })
-            << QStringList { "3: la clave 5 ya aparece en la línea 2" } << QList<int> { 0, 0, 0 } << QStringList();
+                + odsRow(fields("", "a", "", "d"))),
+            { "3: la fila 3 tiene datos en más de 1024 celdas" });
+        row("spreadsheet: a cell over the limit stops the reading", false,
+            odsFile(odsRow(fields("9", QString(70000, 'x'), "", "d"))),
+            { "2: la celda de la fila 2, columna 2, tiene más de 65536 caracteres" });
+        row("spreadsheet: entities refused", false,
+            odsFile("<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"aaaa\">]><x>&a;</x>"),
+            { "1: el contenido de la hoja declara entidades, que una hoja ODS no lleva" });
+        row("spreadsheet: a text document refused", false,
+            odsFile(odsRow(good), "application/vnd.oasis.opendocument.text"),
+            { "1: no es una hoja de cálculo ODS sino un documento de tipo "
+              "«application/vnd.oasis.opendocument.text»" });
+        row("replacing: one bad line stores nothing", true,
+            csv({ fields("5", "nuevo", "", "d"), good, fields("9", "", "", "d") }),
+            { "4: falta el nombre" });
+        row("replacing: key given twice refused", true,
+            csv({ fields("5", "nuevo", "", "d"), fields("5", "otro", "", "d") }),
+            { "3: la clave 5 ya aparece en la línea 2" });
     }
 
     void import()
@@ -317,7 +298,7 @@ private slots:
         QFETCH(bool, replace);
         QFETCH(QByteArray, data);
         QFETCH(QStringList, refused);
-        QFETCH(QList<int>, counts);
+        QFETCH(QString, report);
         QFETCH(QStringList, rows);
 
         ScratchCatalog catalog;
@@ -328,14 +309,19 @@ private slots:
             = "select * from datos_cd order by id; select * from canciones order by id";
         const QStringList before = catalog.sql(all);
 
-        const ImportResult result = importCatalog(
-            catalog.path(), data, m_quiet, replace ? ImportMode::Replace : ImportMode::Add);
+        writeFile(catalog.file("datos"), data);
+        QStringList arguments { "importar", catalog.path(), catalog.file("datos") };
+        if (replace)
+            arguments.insert(1, "--reemplazar");
+        const Run result = run(arguments);
+        static const QRegularExpression line(
+            "^  (?:línea|fila) (\\d+: .*)$", QRegularExpression::MultilineOption);
         QStringList listed;
-        for (const RefusedLine& r : result.refused)
-            listed << QStringLiteral("%1: %2").arg(r.line).arg(r.reason);
+        for (const QRegularExpressionMatch& match : line.globalMatch(result.err))
+            listed << match.captured(1);
         QCOMPARE(listed, refused);
-        QCOMPARE(QList<int>({ int(result.cds), int(result.replaced), int(result.unchanged) }),
-            counts);
+        QCOMPARE(result.code, refused.isEmpty() ? 0 : 1);
+        QCOMPARE(result.out, QString(report).replace("%C", catalog.path()));
         QCOMPARE(catalog.sql(all), rows.isEmpty() ? before : rows);
     }
 
