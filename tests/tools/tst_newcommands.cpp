@@ -590,21 +590,6 @@ private slots:
             source.path() + ": 0 cambiados, 0 añadidos, 4 sin cambios.\n");
     }
 
-    // No spreadsheet holds a control character: the export stops and leaves no file.
-    void spreadsheetRefusesControlCharacters()
-    {
-        ScratchCatalog catalog;
-        catalog.addCd(7, { "UNO\x01", "", "D" });
-        const QStringList before = catalog.entries();
-        const Run result = run({ "exportar", catalog.path(), catalog.file("x.ods") });
-        QCOMPARE(result.code, 2);
-        QCOMPARE(result.err,
-            "velmor-db: No se ha escrito «" + catalog.file("x.ods")
-                + "»: el CD de clave 7: la columna «nombre» tiene un carácter (U+0001) que una "
-                  "hoja de cálculo no puede guardar. El CSV guarda cualquier texto.\n");
-        QCOMPARE(catalog.entries(), before);
-    }
-
     // Enough CDs for the progress indication, through every command that moves or lays out the
     // whole catalogue, and for the CSV to be written in several pieces.
     void largeCatalogue()

@@ -833,7 +833,7 @@ private slots:
             QTest::newRow(name) << arguments << code << out << err << hold;
         };
         // Ordered by number; a CD without its songs row gets empty songs.
-        const QString damagedCsv = csvHeader() + "\r\n9,NUEVE,,D" + QString(20, ',')
+        const QString damagedCsv = csvHeader() + "\r\n9,NUEVE\x01,,D" + QString(20, ',')
             + "\r\n10,DIEZ,,D,S1" + QString(19, ',') + "\r\n";
         row("no command", {}, 2, "", "Uso: velmor-db ORDEN");
         row("unknown command", { "borrar" }, 2, "", "velmor-db: orden desconocida «borrar».");
@@ -852,7 +852,7 @@ private slots:
         row("crear over an existing file", { "crear", "%C" }, 2, "", "ya existe");
         row("verificar names the file on every line", { "verificar", "%D" }, 1,
             "%D: PROBLEMA: 1 filas de datos_cd no tienen fila en canciones (claves 9)\n%D: Cada "
-            "fila de canciones tiene su fila en datos_cd\n%D: 1 problema(s) encontrado(s).\n",
+            "fila de canciones tiene su fila en datos_cd\n%D: 2 problema(s) encontrado(s).\n",
             "");
         // Another program holding the catalogue makes it in use, never damaged.
         const QByteArray exclusive = "pragma locking_mode = exclusive; begin exclusive";
@@ -860,6 +860,10 @@ private slots:
             "velmor-db: El catálogo «%C» está en uso por otro programa", exclusive);
         row("exportar in use", { "exportar", "%C" }, 2, "", "velmor-db: ", exclusive);
         row("exportar to a dash", { "exportar", "%D", "-" }, 0, damagedCsv, "");
+        row("exportar a control character to a spreadsheet", { "exportar", "%D", "%N.ods" }, 2, "",
+            "velmor-db: No se ha escrito «%N.ods»: el CD de clave 9: la columna «nombre» tiene un "
+            "carácter (U+0001) que una hoja de cálculo no puede guardar. El CSV guarda cualquier "
+            "texto.\n");
         row("exportar over an existing file", { "exportar", "%C", "%V" }, 2, "",
             "ya existe; no se sobrescribe");
         row("exportar through a link to a missing file", { "exportar", "%C", "%L" }, 2, "",
@@ -930,7 +934,7 @@ private slots:
         ScratchCatalog sound, damaged;
         sound.addCd(1, { "UNO", "", "D" });
         damaged.addCd(10, { "DIEZ", "", "D", "S1" });
-        damaged.sql("insert into datos_cd values (9, 'NUEVE', '', 'D')");
+        damaged.sql("insert into datos_cd values (9, 'NUEVE' || char(1), '', 'D')");
         writeFile(damaged.path() + ".anterior", "guardado");
         velmor::CatalogFile::create(sound.file("copia.mdb"));
         Db(sound.file("copia.mdb"))
