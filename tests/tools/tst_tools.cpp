@@ -101,7 +101,7 @@ class TestTools : public QObject {
 
 private slots:
     // Keys are read in the user's locale; the C locale gives the cases one meaning.
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void init() { QLocale::setDefault(QLocale::c()); }
 
     void csvReader_data()
     {
@@ -113,6 +113,7 @@ private slots:
         QTest::newRow("the first line's semicolons win over commas in the data")
             << QByteArray("a;b\n1,2,3;4\n") << "a|b / 1,2,3|4";
         QTest::newRow("last byte a CR ends the line") << QByteArray("a,b\r") << "a|b";
+        QTest::newRow("blank lines passed over") << QByteArray("\n\r\na\r\n\r\n\nb") << "a / b";
         QTest::newRow("CR inside a line stays in its field")
             << QByteArray("a\rb,c\r\n") << "a\rb|c";
         QTest::newRow("CR LF split across reading blocks")
@@ -339,61 +340,6 @@ private slots:
             QStringList({ "0", "0" }));
     }
 
-    void roundTrip_data()
-    {
-        QTest::addColumn<bool>("spreadsheet");
-        QTest::addColumn<bool>(
-            "edited"); // saved again as a spreadsheet may: mark, blank lines, no last line end
-        QTest::addColumn<QByteArray>("start");
-        QTest::addColumn<QByteArray>("cd1"); // the line of CD 1
-
-        const QByteArray plain = csvHeader().toUtf8() + "\r\n-1,";
-        const QByteArray cd1 = "1,PUNTO; Y COMA,\"COMA, Y \"\"COMILLAS\"\"\",\"LÍNEA 1\nLÍNEA "
-                               "2\r\nLÍNEA 3\",ÑANDÚ;,, 3 "
-            + QByteArray(17, ',') + "\r\n";
-        QTest::newRow("plain") << false << false << plain << cd1;
-        QTest::newRow("plain, edited in a spreadsheet") << false << true << plain << cd1;
-        QTest::newRow("for a spreadsheet")
-            << true << false << "\xEF\xBB\xBF" + csvHeader(';').toUtf8() + "\r\n-1;"
-            << "1;\"PUNTO; Y COMA\";\"COMA, Y \"\"COMILLAS\"\"\";\"LÍNEA 1\nLÍNEA 2\r\nLÍNEA "
-               "3\";\"ÑANDÚ;\";; 3 "
-                + QByteArray(17, ';') + "\r\n";
-    }
-
-    void roundTrip()
-    {
-        QFETCH(bool, spreadsheet);
-        QFETCH(bool, edited);
-        QFETCH(QByteArray, start);
-        QFETCH(QByteArray, cd1);
-
-        ScratchCatalog source;
-        source.addCd(-1, { "NEGATIVA", "", "CLAVE BAJO CERO" });
-        source.addCd(0, { "CERO", "A, B", "B", "", "", "ÚLTIMA EN LA TERCERA" });
-        source.addCd(1,
-            { "PUNTO; Y COMA", "COMA, Y \"COMILLAS\"", "LÍNEA 1\nLÍNEA 2\r\nLÍNEA 3", "ÑANDÚ;", "",
-                " 3 " });
-        source.addCd(8, { "OCHO", "", "SOLO\nSALTO" }); // a line feed alone still needs quotes
-        source.addCd(123456, QStringList { "ÁÉÍÓÚ", "", "\r\n" } + QStringList(19) << "ÚLTIMA");
-
-        QBuffer exported;
-        exported.open(QIODevice::WriteOnly);
-        QCOMPARE(exportCatalog(source.path(), exported, m_quiet,
-                     spreadsheet ? ExportForm::Spreadsheet : ExportForm::Plain)
-                     .cds,
-            5);
-        QByteArray data = exported.data();
-        QVERIFY2(data.startsWith(start) && data.contains("\r\n" + cd1), data.constData());
-        QVERIFY(data.endsWith(spreadsheet ? ";ÚLTIMA\r\n" : ",ÚLTIMA\r\n"));
-        if (edited)
-            data = "\357\273\277" + data.replace("\r\n0,", "\r\n\r\n\n0,").chopped(2);
-        ScratchCatalog target;
-        const ImportResult imported = importCatalog(target.path(), data, m_quiet);
-        QCOMPARE(imported.refused.size(), 0);
-        QCOMPARE(imported.cds, 5);
-        QCOMPARE(allRows(target.path()), allRows(source.path()));
-    }
-
     // verificar.
 
     void check_data()
@@ -586,8 +532,10 @@ private slots:
         QFETCH(int, limitMs);
 
         ScratchCatalog catalog;
-        for (qint64 id = 1; id <= 3; ++id)
-            catalog.addCd(id, { "N", "", "D" });
+        catalog.addCd(1, { "N", "", "D" });
+        catalog.addCd(2, { "N", "", "D" });
+        // What one CSV or the other must quote.
+        catalog.addCd(3, { "N", "A; B", "\"COMILLAS\"\r\nOTRA\nÚLTIMA", "UNO, DOS" });
         catalog.sql(sql);
         if (content == "-")
             QFile::remove(catalog.path());
@@ -606,18 +554,21 @@ private slots:
         QCOMPARE(QFile::exists(catalog.path()), content != "-");
         if (report.outcome != O::Sound)
             return;
-        // What verificar passes comes back from a backup, in the users' locale.
+        // What verificar passes comes back from both backups, in the users' locale.
         QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
-        QBuffer exported, again;
-        exported.open(QIODevice::WriteOnly);
-        again.open(QIODevice::WriteOnly);
-        exportCatalog(catalog.path(), exported, m_quiet);
-        ScratchCatalog copy;
-        const ImportResult imported = importCatalog(copy.path(), exported.data(), m_quiet);
-        exportCatalog(copy.path(), again, m_quiet);
-        QLocale::setDefault(QLocale::c());
-        QCOMPARE(imported.refused.size(), 0);
-        QCOMPARE(again.data(), exported.data());
+        for (const ExportForm form : { ExportForm::Plain, ExportForm::Spreadsheet }) {
+            QBuffer exported, again;
+            exported.open(QIODevice::WriteOnly);
+            again.open(QIODevice::WriteOnly);
+            exportCatalog(catalog.path(), exported, m_quiet, form);
+            QVERIFY(form == ExportForm::Plain
+                || exported.data().startsWith("\xEF\xBB\xBF" + csvHeader(';').toUtf8() + "\r\n"));
+            ScratchCatalog copy;
+            const ImportResult imported = importCatalog(copy.path(), exported.data(), m_quiet);
+            exportCatalog(copy.path(), again, m_quiet, form);
+            QCOMPARE(imported.refused.size(), 0);
+            QCOMPARE(again.data(), exported.data());
+        }
     }
 
     // Reading Access/Jet files and bringing their rows over.
@@ -794,7 +745,9 @@ private slots:
         }
         ReadoutLimits limits;
         limits.silentSeconds = 1;
-        if (memory > 0) { // stopped by the memory limit, which a busy machine reaches later
+        // Stopped by the memory limit, which a busy machine reaches later. The reading process
+        // inherits this program's crash handler: by hand, run with QTEST_DISABLE_STACK_DUMP=1.
+        if (memory > 0) {
             limits.memoryBytes = memory;
             limits.silentSeconds = 5;
         }
@@ -913,7 +866,8 @@ private slots:
         row("--catalogo=RUTA in the place of the command's catalogue",
             { "restaurar", "--catalogo=%E", "%K" }, 2, "", "«%E» no es un catálogo, y restaurar");
         row("--catalogo=RUTA before the command and its option",
-            { "--catalogo=%D", "exportar", "--hoja" }, 0, "\r\n10;DIEZ;;D;S1;", "");
+            { "--catalogo=%D", "exportar", "--hoja" }, 0,
+            csvHeader(';') + "\r\n9;NUEVE\x01;;D" + QString(20, ';') + "\r\n10;DIEZ;;D;S1;", "");
         row("--catalogo alone is the user's catalogue", { "verificar", "--catalogo" }, 2, "",
             "No se encuentra el archivo del catálogo «%U»");
         row("--catalogo twice", { "verificar", "--catalogo", "--catalogo=%C" }, 2, "",
