@@ -22,7 +22,6 @@
 #include <quazipfile.h>
 #include <quazipnewinfo.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace velmor::tool;
@@ -960,18 +959,14 @@ private slots:
         writeFile(catalog.file("nuevo.csv"), csv({ fields("2", "dos", "", "d") }));
         arguments.replaceInStrings("%C", catalog.path())
             .replaceInStrings("%V", catalog.file("nuevo.csv"));
-        const pid_t child = fork();
-        if (child == 0) {
+        QVERIFY(killedRun([&] {
             // A tiny page cache makes the engine write pages before the commit.
             Db db(catalog.path());
             db.exec("pragma cache_size = 2; begin; with recursive n(i) as (select 10 union all "
                     "select i + 1 from n where i < 5000) insert into datos_cd select i, "
                     "printf('%.200c', 'X'), '', 'D' from n");
             raise(SIGKILL);
-        }
-        int status = 0;
-        QCOMPARE(waitpid(child, &status, 0), child);
-        QVERIFY(WIFSIGNALED(status));
+        }));
         QVERIFY(QFileInfo(catalog.path() + "-journal").size() > 0);
 
         const Run result = run(arguments);
