@@ -12,7 +12,10 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace toolfixture {
 
@@ -130,6 +133,19 @@ inline QByteArray csv(const QList<QStringList>& lines, bool header = true)
     for (const QStringList& line : lines)
         text += line.join(',') + '\n';
     return text.toUtf8();
+}
+
+// Runs the child in a process of its own, which it ends with SIGKILL while it still has its files
+// open, as a crash or a power cut would stop it.
+inline bool killedRun(const std::function<void()>& child)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        child();
+        _exit(1);
+    }
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFSIGNALED(status);
 }
 
 struct Run {

@@ -12,16 +12,16 @@
 
 #include <QBuffer>
 #include <QFileInfo>
-#include <quazip.h>
-#include <quazipfile.h>
-#include <quazipnewinfo.h>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTest>
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <quazip.h>
+#include <quazipfile.h>
+#include <quazipnewinfo.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace velmor::tool;
@@ -100,7 +100,7 @@ class TestTools : public QObject {
 
 private slots:
     // Keys are read in the user's locale; the C locale gives the cases one meaning.
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void init() { QLocale::setDefault(QLocale::c()); }
 
     void csvReader_data()
     {
@@ -109,7 +109,10 @@ private slots:
 
         QTest::newRow("commas win when the first line has as many semicolons")
             << QByteArray("a,b;c\n1,2;3\n") << "a|b;c / 1|2;3";
+        QTest::newRow("the first line's semicolons win over commas in the data")
+            << QByteArray("a;b\n1,2,3;4\n") << "a|b / 1,2,3|4";
         QTest::newRow("last byte a CR ends the line") << QByteArray("a,b\r") << "a|b";
+        QTest::newRow("blank lines passed over") << QByteArray("\n\r\na\r\n\r\n\nb") << "a / b";
         QTest::newRow("CR inside a line stays in its field")
             << QByteArray("a\rb,c\r\n") << "a\rb|c";
         QTest::newRow("CR LF split across reading blocks")
@@ -145,16 +148,14 @@ private slots:
             QTest::newRow(name) << input << result;
         };
         row("key with blanks and leading zeros", fields(" 0012 ", "a", "", "d"), "12|A||D");
-        row("every text upper-cased, accents kept",
-            fields("1", "canción ñandú", "güemes", "línea\notra", { "uno", "", "tres" }),
-            "1|CANCIÓN ÑANDÚ|GÜEMES|LÍNEA\nOTRA|UNO||TRES");
+        // Stored in upper case, which keeps the length: "ß" and "ﬁ" stay as they are.
+        row("every text upper-cased, accents and length kept",
+            fields("1", "Große Straße der Weißen Flößen", "ﬁn", "línea\notra", { "", "ñandú" }),
+            "1|GROßE STRAßE DER WEIßEN FLÖßEN|ﬁN|LÍNEA\nOTRA||ÑANDÚ");
         row("blank name counts as given", fields("1", "   ", "", "d"), "1|   ||D");
         row("every box at its limit",
             fields("1", n30, a25, d250, QStringList(songCount - 1) << s30),
             "1|" + n30 + '|' + a25 + '|' + d250 + QString(songCount, '|') + s30);
-        row("number then letters", fields("12abc", "a", "", "d"),
-            "la clave «12abc» no es un número");
-        row("fraction", fields("1.5", "a", "", "d"), "la clave «1.5» no es un número entero");
         row("group separator would change the key", fields("1,000", "a", "", "d"),
             "la clave «1,000» se guardaría como 1");
         row("missing key, name and description", fields("", "", "x", ""),
@@ -166,13 +167,6 @@ private slots:
             "25); "
             "la descripción tiene 251 caracteres (máximo 250); la canción 1 tiene 31 caracteres "
             "(máximo 30); la canción 20 tiene 31 caracteres (máximo 30)");
-        row("largest key held exactly", fields("-9007199254740992", "a", "", "d"),
-            "-9007199254740992|A||D");
-        const QString inexact = "no se puede guardar exacta (el máximo es 9007199254740992)";
-        row("key beyond what a double holds", fields("9007199254740993", "a", "", "d"),
-            "la clave «9007199254740993» " + inexact);
-        row("key whose fraction a double loses", fields("4503599627370496.5", "a", "", "d"),
-            "la clave «4503599627370496.5» " + inexact);
         row("line breaks only in the description", fields("1", "a", "", "uno\r\ndos\ntres"),
             "1|A||UNO\r\nDOS\nTRES");
         row("control characters refused",
@@ -183,17 +177,6 @@ private slots:
             "carácter de control (U+000D); la canción 1 tiene un carácter de control (U+0001); la "
             "canción 2 tiene un carácter de control (U+000D)");
         row("too few fields", { "1", "a", "", "d" }, "tiene 4 campos y deben ser 24");
-        // What the form stores: upper case keeps the length; earlier versions' longer
-        // forms count as the letters typed.
-        row("letters whose upper case is longer keep their length",
-            fields("1", "Große Straße der Weißen Flößen", "ﬁn", "d"),
-            "1|GROßE STRAßE DER WEIßEN FLÖßEN|ﬁN|D");
-        row("upper case of earlier versions, longer than typed",
-            fields("1", "GROSSE STRASSE DER WEISSEN FLÖSSEN", "", "d"),
-            "1|GROSSE STRASSE DER WEISSEN FLÖSSEN||D");
-        row("separators and C1 controls refused", fields("1", "a\u2028b", "c\u0085", "d\u2029"),
-            "el nombre tiene un separador de líneas (U+2028); el artista tiene un carácter de "
-            "control (U+0085); la descripción tiene un separador de líneas (U+2029)");
     }
 
     void cdFromFields()
@@ -206,128 +189,108 @@ private slots:
         QCOMPARE(cd.has_value(), reasons.isEmpty());
     }
 
-    // The catalogue holds CD 5 with songs 1 and 20, CD 6, and the songs row of a CD 8
-    // whose datos_cd row is missing. A refused line stores nothing, not even the good
+    // importar into a catalogue holding CD 5 with songs 1 and 20, CD 6, and the songs row of a
+    // CD 8 whose datos_cd row is missing. A refused line stores nothing, not even the good
     // lines before it.
     void import_data()
     {
         QTest::addColumn<bool>("replace");
         QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<QStringList>("refused");
-        QTest::addColumn<QList<int>>("counts"); // stored, replaced, unchanged
+        QTest::addColumn<QStringList>("refused"); // "line: reason"
+        QTest::addColumn<QString>("report"); // the standard output, %C the catalogue
         QTest::addColumn<QStringList>("rows"); // datos_cd rows, then canciones rows; none: as was
 
+        const auto row
+            = [](const char* name, bool replace, const QByteArray& data, const QStringList& refused,
+                  const QString& report = {}, const QStringList& rows = {}) {
+                  QTest::newRow(name) << replace << data << refused << report << rows;
+              };
         const QStringList good = fields("7", "siete", "", "d");
-        QTest::newRow("every refused line listed, reading going on after malformed ones")
-            << false
-            << csv({ fields("9", "a", "", "\"uno\ndos\""), good, fields("", "a", "", "d"),
-                       { "1\"2", "a" }, fields("5", "a", "", "d"), { "\"ab\"c", "d" },
-                       fields("11", "", "", "d"), fields("7", "b", "", "d"),
-                       fields("8", "b", "", "d"), fields("13", "NOUTF8", "", "d"),
-                       { "\"open", "a" } })
-                   .replace("NOUTF8", "\xff")
-            << QStringList { "5: falta la clave", "6: comillas dentro de un campo sin comillas",
-                   "7: la clave 5 ya está en el catálogo",
-                   "8: hay texto tras las comillas que cierran un campo", "9: falta el nombre",
-                   "10: la clave 7 ya aparece en la línea 4",
-                   "11: la clave 8 ya está en el catálogo", "12: el texto no es UTF-8 válido",
-                   "13: comillas sin cerrar" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        const QString fieldLimit = "un campo pasa de 65536 bytes; no se lee el resto del archivo";
-        QTest::newRow("a field over the limit stops the reading")
-            << false
-            << csv({ good, fields("9", QString(70000, 'x'), "", "d"), fields("", "", "", "") })
-            << QStringList { "3: " + fieldLimit } << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("missing header")
-            << false << csv({ good }, false)
-            << QStringList { "1: la primera línea debe ser la cabecera " + csvHeader() }
-            << QList<int> { 0, 0, 0 } << QStringList();
+        row("every refused line listed, reading going on after malformed ones", false,
+            csv({ fields("9", "a", "", "\"uno\ndos\""), good, fields("", "a", "", "d"),
+                    { "1\"2", "a" }, fields("5", "a", "", "d"), { "\"ab\"c", "d" },
+                    fields("11", "", "", "d"), fields("7", "b", "", "d"), fields("8", "b", "", "d"),
+                    fields("13", "NOUTF8", "", "d"), { "\"open", "a" } })
+                .replace("NOUTF8", "\xff"),
+            { "5: falta la clave", "6: comillas dentro de un campo sin comillas",
+                "7: la clave 5 ya está en el catálogo",
+                "8: hay texto tras las comillas que cierran un campo", "9: falta el nombre",
+                "10: la clave 7 ya aparece en la línea 4", "11: la clave 8 ya está en el catálogo",
+                "12: el texto no es UTF-8 válido", "13: comillas sin cerrar" });
+        row("a field over the limit stops the reading", false,
+            csv({ good, fields("9", QString(70000, 'x'), "", "d"), fields("", "", "", "") }),
+            { "3: un campo pasa de 65536 bytes; no se lee el resto del archivo" });
+        row("missing header", false, csv({ good }, false),
+            { "1: la primera línea debe ser la cabecera " + csvHeader() });
         const QString header = csvHeader() + "\r\n";
-        QTest::newRow("UTF-16 text")
-            << false
-            << "\xFF\xFE"
-                + QByteArray(reinterpret_cast<const char*>(header.utf16()), header.size() * 2)
-            << QStringList { "1: el archivo está en UTF-16, no en UTF-8: guárdelo como «CSV UTF-8» "
-                             "y vuelva a importarlo" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("empty file")
-            << false << QByteArray()
-            << QStringList { "1: el archivo está vacío; falta la cabecera" } << QList<int> { 0, 0, 0 } << QStringList();
+        row("UTF-16 text", false,
+            "\xFF\xFE"
+                + QByteArray(reinterpret_cast<const char*>(header.utf16()), header.size() * 2),
+            { "1: el archivo está en UTF-16, no en UTF-8: guárdelo como «CSV UTF-8» y vuelva a "
+              "importarlo" });
+        row("empty file", false, QByteArray(), { "1: el archivo está vacío; falta la cabecera" });
         const auto songs = [](const QString& id, const QStringList& texts = {}) {
-            return QStringList(id) + fields("", "", "", "", texts).mid(4);
+            return (QStringList(id) + fields("", "", "", "", texts).mid(4)).join('|');
         };
-        QTest::newRow("replacing: stored CDs replaced whole, others added")
-            << true
-            << csv({ fields("5", "nuevo", "b", "otra", { "", "dos" }), good,
-                   fields("8", "ocho", "", "d", { "uno" }) })
-            << QStringList() << QList<int> { 3, 2, 0 }
-            << QStringList { "5|NUEVO|B|OTRA", "6|SEIS||D", "7|SIETE||D", "8|OCHO||D",
-                   songs("5", { "", "DOS" }).join('|'), songs("6").join('|'), songs("7").join('|'),
-                   songs("8", { "UNO" }).join('|') };
-        QTest::newRow("replacing: a CD stored as the line has it is left alone")
-            << true
-            << csv({ fields("6", "seis", "", "d"), fields("8", "ocho", "", "d"),
-                   fields("5", "VIEJO", "A", "D", QStringList { "S1" } + QStringList(18) << "S20") })
-            << QStringList() << QList<int> { 1, 1, 2 }
-            << QStringList { "5|VIEJO|A|D", "6|SEIS||D", "8|OCHO||D",
-                   songs("5", QStringList { "S1" } + QStringList(18) << "S20").join('|'),
-                   songs("6").join('|'), songs("8").join('|') };
+        const QStringList five = QStringList { "S1" } + QStringList(18) << "S20";
+        row("replacing: stored CDs replaced whole, others added", true,
+            csv({ fields("5", "nuevo", "b", "otra", { "", "dos" }), good,
+                fields("8", "ocho", "", "d", { "uno" }) }),
+            {}, "%C: 2 cambiados, 1 añadido, 0 sin cambios.\n",
+            { "5|NUEVO|B|OTRA", "6|SEIS||D", "7|SIETE||D", "8|OCHO||D", songs("5", { "", "DOS" }),
+                songs("6"), songs("7"), songs("8", { "UNO" }) });
+        const QStringList otherLast = QStringList { "S1" } + QStringList(18) << "OTRA";
+        row("replacing: a CD stored as the line has it is left alone, one with another last song "
+            "is not",
+            true, csv({ fields("6", "seis", "", "d"), fields("5", "VIEJO", "A", "D", otherLast) }),
+            {}, "%C: 1 cambiado, 0 añadidos, 1 sin cambios.\n",
+            { "5|VIEJO|A|D", "6|SEIS||D", songs("5", otherLast), songs("6"),
+                songs("8", { "HUÉRFANA" }) });
         const QByteArray key = "<table:table-cell office:value-type=\"float\" office:value=\"";
-        QTest::newRow("spreadsheet: shown texts, exact keys, repeated empty cells passed over")
-            << false
-            << odsFile("<table:table-row>" + key + "7\"><text:p>7,00</text:p></table:table-cell>"
-                       "<table:table-cell office:value-type=\"float\" office:value=\"7\">"
-                       "<text:p>007</text:p></table:table-cell><table:table-cell/>"
-                       "<table:table-cell office:value-type=\"string\"><text:p>L1</text:p>"
-                       "<text:p>L2<text:s text:c=\"2\"/>Y<office:annotation><text:p>NOTA"
-                       "</text:p></office:annotation></text:p></table:table-cell>"
-                       "<table:table-cell table:number-columns-repeated=\"1000000\"/>"
-                       "</table:table-row><table:table-row table:number-rows-repeated=\"1048000\">"
-                       "<table:table-cell table:number-columns-repeated=\"1024\"/>"
-                       "</table:table-row>"
-                + odsRow(fields("9", "nueve", "", "d")))
-            << QStringList() << QList<int> { 2, 0, 0 }
-            << QStringList { "5|VIEJO|A|D", "6|SEIS||D", "7|007||L1\nL2  Y", "9|NUEVE||D",
-                   songs("5", QStringList { "S1" } + QStringList(18) << "S20").join('|'),
-                   songs("6").join('|'), songs("7").join('|'), songs("8", { "HUÉRFANA" }).join('|'),
-                   songs("9").join('|') };
-        QTest::newRow("spreadsheet: a row repeated, refused once")
-            << false
-            << odsFile(odsRow(fields("9", "a", "", "d"))
+        row("spreadsheet: shown texts, exact keys, repeated empty cells passed over", false,
+            odsFile("<table:table-row>" + key
+                + "7\"><text:p>7,00</text:p></table:table-cell>"
+                  "<table:table-cell office:value-type=\"float\" office:value=\"7\">"
+                  "<text:p>007</text:p></table:table-cell><table:table-cell/>"
+                  "<table:table-cell office:value-type=\"string\"><text:p>L1</text:p>"
+                  "<text:p>L2<text:s text:c=\"2\"/>Y<office:annotation><text:p>NOTA"
+                  "</text:p></office:annotation></text:p></table:table-cell>"
+                  "<table:table-cell table:number-columns-repeated=\"1000000\"/>"
+                  "</table:table-row><table:table-row table:number-rows-repeated=\"1048000\">"
+                  "<table:table-cell table:number-columns-repeated=\"1024\"/>"
+                  "</table:table-row>"
+                + odsRow(fields("9", "nueve", "", "d"))),
+            {}, "Importados 2 CD en %C.\n",
+            { "5|VIEJO|A|D", "6|SEIS||D", "7|007||L1\nL2  Y", "9|NUEVE||D", songs("5", five),
+                songs("6"), songs("7"), songs("8", { "HUÉRFANA" }), songs("9") });
+        row("spreadsheet: a row repeated, refused once", false,
+            odsFile(odsRow(fields("9", "a", "", "d"))
                 + odsRow(fields("10", "a", "", "d"), " table:number-rows-repeated=\"3\"")
-                + odsRow(fields("", "a", "", "d")))
-            << QStringList { "3: la fila se repite 3 veces, y su clave con ella", "6: falta la clave" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("spreadsheet: a cell repeated past the limit stops the reading")
-            << false
-            << odsFile(odsRow(fields("9", "a", "", "d"))
+                + odsRow(fields("", "a", "", "d"))),
+            { "3: la fila se repite 3 veces, y su clave con ella", "6: falta la clave" });
+        row("spreadsheet: a cell repeated past the limit stops the reading", false,
+            odsFile(odsRow(fields("9", "a", "", "d"))
                 + "<table:table-row><table:table-cell table:number-columns-repeated=\"1000000\" "
                   "office:value-type=\"string\"><text:p>X</text:p></table:table-cell>"
                   "</table:table-row>"
-                + odsRow(fields("", "a", "", "d")))
-            << QStringList { "3: la fila 3 tiene datos en más de 1024 celdas" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("spreadsheet: a cell over the limit stops the reading")
-            << false << odsFile(odsRow(fields("9", QString(70000, 'x'), "", "d")))
-            << QStringList { "2: la celda de la fila 2, columna 2, tiene más de 65536 caracteres" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("spreadsheet: entities refused")
-            << false
-            << odsFile("<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"aaaa\">]><x>&a;</x>")
-            << QStringList { "1: el contenido de la hoja declara entidades, que una hoja ODS no "
-                             "lleva" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("spreadsheet: a text document refused")
-            << false << odsFile(odsRow(good), "application/vnd.oasis.opendocument.text")
-            << QStringList { "1: no es una hoja de cálculo ODS sino un documento de tipo "
-                             "«application/vnd.oasis.opendocument.text»" }
-            << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("replacing: one bad line stores nothing")
-            << true << csv({ fields("5", "nuevo", "", "d"), good, fields("9", "", "", "d") })
-            << QStringList { "4: falta el nombre" } << QList<int> { 0, 0, 0 } << QStringList();
-        QTest::newRow("replacing: key given twice refused")
-            << true << csv({ fields("5", "nuevo", "", "d"), fields("5", "otro", "", "d") })
-            << QStringList { "3: la clave 5 ya aparece en la línea 2" } << QList<int> { 0, 0, 0 } << QStringList();
+                + odsRow(fields("", "a", "", "d"))),
+            { "3: la fila 3 tiene datos en más de 1024 celdas" });
+        row("spreadsheet: a cell over the limit stops the reading", false,
+            odsFile(odsRow(fields("9", QString(70000, 'x'), "", "d"))),
+            { "2: la celda de la fila 2, columna 2, tiene más de 65536 caracteres" });
+        row("spreadsheet: entities refused", false,
+            odsFile("<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"aaaa\">]><x>&a;</x>"),
+            { "1: el contenido de la hoja declara entidades, que una hoja ODS no lleva" });
+        row("spreadsheet: a text document refused", false,
+            odsFile(odsRow(good), "application/vnd.oasis.opendocument.text"),
+            { "1: no es una hoja de cálculo ODS sino un documento de tipo "
+              "«application/vnd.oasis.opendocument.text»" });
+        row("replacing: one bad line stores nothing", true,
+            csv({ fields("5", "nuevo", "", "d"), good, fields("9", "", "", "d") }),
+            { "4: falta el nombre" });
+        row("replacing: key given twice refused", true,
+            csv({ fields("5", "nuevo", "", "d"), fields("5", "otro", "", "d") }),
+            { "3: la clave 5 ya aparece en la línea 2" });
     }
 
     void import()
@@ -335,7 +298,7 @@ private slots:
         QFETCH(bool, replace);
         QFETCH(QByteArray, data);
         QFETCH(QStringList, refused);
-        QFETCH(QList<int>, counts);
+        QFETCH(QString, report);
         QFETCH(QStringList, rows);
 
         ScratchCatalog catalog;
@@ -346,14 +309,19 @@ private slots:
             = "select * from datos_cd order by id; select * from canciones order by id";
         const QStringList before = catalog.sql(all);
 
-        const ImportResult result = importCatalog(
-            catalog.path(), data, m_quiet, replace ? ImportMode::Replace : ImportMode::Add);
+        writeFile(catalog.file("datos"), data);
+        QStringList arguments { "importar", catalog.path(), catalog.file("datos") };
+        if (replace)
+            arguments.insert(1, "--reemplazar");
+        const Run result = run(arguments);
+        static const QRegularExpression line(
+            "^  (?:línea|fila) (\\d+: .*)$", QRegularExpression::MultilineOption);
         QStringList listed;
-        for (const RefusedLine& r : result.refused)
-            listed << QStringLiteral("%1: %2").arg(r.line).arg(r.reason);
+        for (const QRegularExpressionMatch& match : line.globalMatch(result.err))
+            listed << match.captured(1);
         QCOMPARE(listed, refused);
-        QCOMPARE(QList<int>({ int(result.cds), int(result.replaced), int(result.unchanged) }),
-            counts);
+        QCOMPARE(result.code, refused.isEmpty() ? 0 : 1);
+        QCOMPARE(result.out, QString(report).replace("%C", catalog.path()));
         QCOMPARE(catalog.sql(all), rows.isEmpty() ? before : rows);
     }
 
@@ -369,61 +337,6 @@ private slots:
         QCOMPARE(
             catalog.sql("select count(*) from datos_cd union all select count(*) from canciones"),
             QStringList({ "0", "0" }));
-    }
-
-    void roundTrip_data()
-    {
-        QTest::addColumn<bool>("spreadsheet");
-        QTest::addColumn<bool>(
-            "edited"); // saved again as a spreadsheet may: mark, blank lines, no last line end
-        QTest::addColumn<QByteArray>("start");
-        QTest::addColumn<QByteArray>("cd1"); // the line of CD 1
-
-        const QByteArray plain = csvHeader().toUtf8() + "\r\n-1,";
-        const QByteArray cd1 = "1,PUNTO; Y COMA,\"COMA, Y \"\"COMILLAS\"\"\",\"LÍNEA 1\nLÍNEA "
-                               "2\r\nLÍNEA 3\",ÑANDÚ;,, 3 "
-            + QByteArray(17, ',') + "\r\n";
-        QTest::newRow("plain") << false << false << plain << cd1;
-        QTest::newRow("plain, edited in a spreadsheet") << false << true << plain << cd1;
-        QTest::newRow("for a spreadsheet")
-            << true << false << "\xEF\xBB\xBF" + csvHeader(';').toUtf8() + "\r\n-1;"
-            << "1;\"PUNTO; Y COMA\";\"COMA, Y \"\"COMILLAS\"\"\";\"LÍNEA 1\nLÍNEA 2\r\nLÍNEA "
-               "3\";\"ÑANDÚ;\";; 3 "
-                + QByteArray(17, ';') + "\r\n";
-    }
-
-    void roundTrip()
-    {
-        QFETCH(bool, spreadsheet);
-        QFETCH(bool, edited);
-        QFETCH(QByteArray, start);
-        QFETCH(QByteArray, cd1);
-
-        ScratchCatalog source;
-        source.addCd(-1, { "NEGATIVA", "", "CLAVE BAJO CERO" });
-        source.addCd(0, { "CERO", "A, B", "B", "", "", "ÚLTIMA EN LA TERCERA" });
-        source.addCd(1,
-            { "PUNTO; Y COMA", "COMA, Y \"COMILLAS\"", "LÍNEA 1\nLÍNEA 2\r\nLÍNEA 3", "ÑANDÚ;", "",
-                " 3 " });
-        source.addCd(8, { "OCHO", "", "SOLO\nSALTO" }); // a line feed alone still needs quotes
-        source.addCd(123456, QStringList { "ÁÉÍÓÚ", "", "\r\n" } + QStringList(19) << "ÚLTIMA");
-
-        QBuffer exported;
-        exported.open(QIODevice::WriteOnly);
-        QCOMPARE(exportCatalog(source.path(), exported, m_quiet,
-                     spreadsheet ? ExportForm::Spreadsheet : ExportForm::Plain)
-                     .cds,
-            5);
-        QByteArray data = exported.data();
-        QVERIFY2(data.startsWith(start) && data.contains("\r\n" + cd1), data.constData());
-        QVERIFY(data.endsWith(spreadsheet ? ";ÚLTIMA\r\n" : ",ÚLTIMA\r\n"));
-        if (edited)
-            data = "\357\273\277" + data.replace("\r\n0,", "\r\n\r\n\n0,").chopped(2);
-        ScratchCatalog target;
-        const ImportResult imported = importCatalog(target.path(), data, m_quiet);
-        QCOMPARE(imported.refused.size(), 0);
-        QCOMPARE(imported.cds, 5);
-        QCOMPARE(allRows(target.path()), allRows(source.path()));
     }
 
     // verificar.
@@ -618,8 +531,10 @@ private slots:
         QFETCH(int, limitMs);
 
         ScratchCatalog catalog;
-        for (qint64 id = 1; id <= 3; ++id)
-            catalog.addCd(id, { "N", "", "D" });
+        catalog.addCd(1, { "N", "", "D" });
+        catalog.addCd(2, { "N", "", "D" });
+        // What one CSV or the other must quote.
+        catalog.addCd(3, { "N", "A; B", "\"COMILLAS\"\r\nOTRA\nÚLTIMA", "UNO, DOS" });
         catalog.sql(sql);
         if (content == "-")
             QFile::remove(catalog.path());
@@ -638,18 +553,21 @@ private slots:
         QCOMPARE(QFile::exists(catalog.path()), content != "-");
         if (report.outcome != O::Sound)
             return;
-        // What verificar passes comes back from a backup, in the users' locale.
+        // What verificar passes comes back from both backups, in the users' locale.
         QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
-        QBuffer exported, again;
-        exported.open(QIODevice::WriteOnly);
-        again.open(QIODevice::WriteOnly);
-        exportCatalog(catalog.path(), exported, m_quiet);
-        ScratchCatalog copy;
-        const ImportResult imported = importCatalog(copy.path(), exported.data(), m_quiet);
-        exportCatalog(copy.path(), again, m_quiet);
-        QLocale::setDefault(QLocale::c());
-        QCOMPARE(imported.refused.size(), 0);
-        QCOMPARE(again.data(), exported.data());
+        for (const ExportForm form : { ExportForm::Plain, ExportForm::Spreadsheet }) {
+            QBuffer exported, again;
+            exported.open(QIODevice::WriteOnly);
+            again.open(QIODevice::WriteOnly);
+            exportCatalog(catalog.path(), exported, m_quiet, form);
+            QVERIFY(form == ExportForm::Plain
+                || exported.data().startsWith("\xEF\xBB\xBF" + csvHeader(';').toUtf8() + "\r\n"));
+            ScratchCatalog copy;
+            const ImportResult imported = importCatalog(copy.path(), exported.data(), m_quiet);
+            exportCatalog(copy.path(), again, m_quiet, form);
+            QCOMPARE(imported.refused.size(), 0);
+            QCOMPARE(again.data(), exported.data());
+        }
     }
 
     // Reading Access/Jet files and bringing their rows over.
@@ -766,33 +684,42 @@ private slots:
         QVERIFY2(read.contains("Apricót") && read.contains("Bañana"), qPrintable(read.join(',')));
     }
 
-    // Damaged Access files: the library that reads them may crash, loop or wait for
-    // ever, but the read always ends, within its limits, in a message naming the file.
+    // Damaged Access files: the library that reads them may crash, loop, wait for ever or
+    // take memory without end, but the read always ends, within its limits, in a message
+    // naming the file.
     void damagedAccessFile_data()
     {
-        QTest::addColumn<qint64>(
-            "size"); // the sample cut to this many bytes; -1: whole, -2: a FIFO
-        QTest::addColumn<qint64>("offset"); // where four bytes are overwritten, -1: none
+        QTest::addColumn<qint64>("size"); // bytes of the sample kept; -1: all, -2: a FIFO
+        QTest::addColumn<qint64>("offset"); // where the bytes are overwritten, -1: nowhere
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("hangs"); // the read stops advancing
+        QTest::addColumn<qint64>("memory"); // what the reading may take; 0: its own limit
+        QTest::addColumn<QString>("reason"); // why the reading stopped; "": any
 
         for (const qint64 size : { 0, 100, 2048, 4096, 8192, 12288, 20000, 65536, 300001 })
-            QTest::addRow("cut to %lld bytes", size) << size << qint64(-1) << QByteArray() << false;
+            QTest::addRow("cut to %lld bytes", size)
+                << size << qint64(-1) << QByteArray() << 0LL << "";
         // Page pointers and usage maps of the first table definitions, and page
         // headers, pointed out of the file or to page 0.
         for (const qint64 page : { 2, 3, 4, 16 }) {
             for (const qint64 at : { 4, 8, 0x37, 0x3b, 0x3f }) {
                 QTest::addRow("page %lld at %lld out of the file", page, at)
-                    << qint64(-1) << page * 4096 + at << QByteArray("\xff\xff\xff\xff", 4) << false;
+                    << qint64(-1) << page * 4096 + at << QByteArray("\xff\xff\xff\xff", 4) << 0LL
+                    << "";
                 QTest::addRow("page %lld at %lld to page 0", page, at)
-                    << qint64(-1) << page * 4096 + at << QByteArray(4, '\0') << false;
+                    << qint64(-1) << page * 4096 + at << QByteArray(4, '\0') << 0LL << "";
             }
         }
-        QTest::newRow("FIFO nobody writes") << qint64(-2) << qint64(-1) << QByteArray() << true;
+        const QString silent = "la lectura no avanzó en 1 s";
+        QTest::newRow("FIFO nobody writes")
+            << qint64(-2) << qint64(-1) << QByteArray() << 0LL << silent;
         QTest::newRow("page 69 damaged")
-            << qint64(-1) << qint64(286615) << QByteArray("\x11\0\0\0", 4) << true;
+            << qint64(-1) << qint64(286615) << QByteArray("\x11\0\0\0", 4) << 0LL << silent;
         QTest::newRow("page 51 damaged")
-            << qint64(-1) << qint64(211846) << QByteArray("\x69\0\0\0", 4) << true;
+            << qint64(-1) << qint64(211846) << QByteArray("\x69\0\0\0", 4) << 0LL << silent;
+        // A property's length damaged: the library takes memory until it is stopped.
+        QTest::newRow("property length damaged, more memory taken than allowed")
+            << qint64(-1) << qint64(14 * 4096 + 524) << QByteArray("\xff\xff\xff\x0f", 4)
+            << (32LL << 20) << "la biblioteca que lo lee ";
     }
 
     void damagedAccessFile()
@@ -800,7 +727,8 @@ private slots:
         QFETCH(qint64, size);
         QFETCH(qint64, offset);
         QFETCH(QByteArray, bytes);
-        QFETCH(bool, hangs);
+        QFETCH(qint64, memory);
+        QFETCH(QString, reason);
 
         QTemporaryDir dir;
         const QString path = dir.filePath("danado.mdb");
@@ -816,17 +744,23 @@ private slots:
         }
         ReadoutLimits limits;
         limits.silentSeconds = 1;
+        // Stopped by the memory limit, which a busy machine reaches later. The reading process
+        // inherits this program's crash handler: by hand, run with QTEST_DISABLE_STACK_DUMP=1.
+        if (memory > 0) {
+            limits.memoryBytes = memory;
+            limits.silentSeconds = 5;
+        }
         try {
             readAccessCatalog(path, m_quiet, limits);
             QFAIL("a damaged file was read as sound");
         } catch (const velmor::DataError& error) {
             QVERIFY2(error.description.contains(path), qPrintable(error.description));
-            if (hangs)
-                QCOMPARE(error.description,
-                    "No se pudo leer el archivo de Access/Jet " + path
-                        + ": la lectura no avanzó en 1 s. El archivo debe de estar dañado; no se "
-                          "ha "
-                          "modificado.");
+            QVERIFY2(reason.isEmpty()
+                    || (error.description.startsWith(
+                            "No se pudo leer el archivo de Access/Jet " + path + ": " + reason)
+                        && error.description.endsWith(
+                            ". El archivo debe de estar dañado; no se ha modificado.")),
+                qPrintable(error.description));
         }
         if (size != -2)
             QCOMPARE(readFile(path), damaged);
@@ -851,7 +785,7 @@ private slots:
             QTest::newRow(name) << arguments << code << out << err << hold;
         };
         // Ordered by number; a CD without its songs row gets empty songs.
-        const QString damagedCsv = csvHeader() + "\r\n9,NUEVE,,D" + QString(20, ',')
+        const QString damagedCsv = csvHeader() + "\r\n9,NUEVE\x01,,D" + QString(20, ',')
             + "\r\n10,DIEZ,,D,S1" + QString(19, ',') + "\r\n";
         row("no command", {}, 2, "", "Uso: velmor-db ORDEN");
         row("unknown command", { "borrar" }, 2, "", "velmor-db: orden desconocida «borrar».");
@@ -870,7 +804,7 @@ private slots:
         row("crear over an existing file", { "crear", "%C" }, 2, "", "ya existe");
         row("verificar names the file on every line", { "verificar", "%D" }, 1,
             "%D: PROBLEMA: 1 filas de datos_cd no tienen fila en canciones (claves 9)\n%D: Cada "
-            "fila de canciones tiene su fila en datos_cd\n%D: 1 problema(s) encontrado(s).\n",
+            "fila de canciones tiene su fila en datos_cd\n%D: 2 problema(s) encontrado(s).\n",
             "");
         // Another program holding the catalogue makes it in use, never damaged.
         const QByteArray exclusive = "pragma locking_mode = exclusive; begin exclusive";
@@ -878,6 +812,10 @@ private slots:
             "velmor-db: El catálogo «%C» está en uso por otro programa", exclusive);
         row("exportar in use", { "exportar", "%C" }, 2, "", "velmor-db: ", exclusive);
         row("exportar to a dash", { "exportar", "%D", "-" }, 0, damagedCsv, "");
+        row("exportar a control character to a spreadsheet", { "exportar", "%D", "%N.ods" }, 2, "",
+            "velmor-db: No se ha escrito «%N.ods»: el CD de clave 9: la columna «nombre» tiene un "
+            "carácter (U+0001) que una hoja de cálculo no puede guardar. El CSV guarda cualquier "
+            "texto.\n");
         row("exportar over an existing file", { "exportar", "%C", "%V" }, 2, "",
             "ya existe; no se sobrescribe");
         row("exportar through a link to a missing file", { "exportar", "%C", "%L" }, 2, "",
@@ -927,7 +865,8 @@ private slots:
         row("--catalogo=RUTA in the place of the command's catalogue",
             { "restaurar", "--catalogo=%E", "%K" }, 2, "", "«%E» no es un catálogo, y restaurar");
         row("--catalogo=RUTA before the command and its option",
-            { "--catalogo=%D", "exportar", "--hoja" }, 0, "\r\n10;DIEZ;;D;S1;", "");
+            { "--catalogo=%D", "exportar", "--hoja" }, 0,
+            csvHeader(';') + "\r\n9;NUEVE\x01;;D" + QString(20, ';') + "\r\n10;DIEZ;;D;S1;", "");
         row("--catalogo alone is the user's catalogue", { "verificar", "--catalogo" }, 2, "",
             "No se encuentra el archivo del catálogo «%U»");
         row("--catalogo twice", { "verificar", "--catalogo", "--catalogo=%C" }, 2, "",
@@ -948,7 +887,7 @@ private slots:
         ScratchCatalog sound, damaged;
         sound.addCd(1, { "UNO", "", "D" });
         damaged.addCd(10, { "DIEZ", "", "D", "S1" });
-        damaged.sql("insert into datos_cd values (9, 'NUEVE', '', 'D')");
+        damaged.sql("insert into datos_cd values (9, 'NUEVE' || char(1), '', 'D')");
         writeFile(damaged.path() + ".anterior", "guardado");
         velmor::CatalogFile::create(sound.file("copia.mdb"));
         Db(sound.file("copia.mdb"))
@@ -1020,18 +959,14 @@ private slots:
         writeFile(catalog.file("nuevo.csv"), csv({ fields("2", "dos", "", "d") }));
         arguments.replaceInStrings("%C", catalog.path())
             .replaceInStrings("%V", catalog.file("nuevo.csv"));
-        const pid_t child = fork();
-        if (child == 0) {
+        QVERIFY(killedRun([&] {
             // A tiny page cache makes the engine write pages before the commit.
             Db db(catalog.path());
             db.exec("pragma cache_size = 2; begin; with recursive n(i) as (select 10 union all "
                     "select i + 1 from n where i < 5000) insert into datos_cd select i, "
                     "printf('%.200c', 'X'), '', 'D' from n");
             raise(SIGKILL);
-        }
-        int status = 0;
-        QCOMPARE(waitpid(child, &status, 0), child);
-        QVERIFY(WIFSIGNALED(status));
+        }));
         QVERIFY(QFileInfo(catalog.path() + "-journal").size() > 0);
 
         const Run result = run(arguments);
