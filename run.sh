@@ -14,7 +14,11 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMOR_BENCHMARKS=OFF 
 cmake --build build --target velmor velmor-db
 
 prefix=$HOME/.local
-folder=${XDG_DATA_HOME:-$HOME/.local/share}/velmor
+# As the launcher does: a relative $XDG_DATA_HOME is no valid setting.
+case ${XDG_DATA_HOME:-} in
+  /*) folder=$XDG_DATA_HOME/velmor ;;
+  *) folder=$HOME/.local/share/velmor ;;
+esac
 scripts/move-catalogue.sh build/src/velmor.mdb "$folder"
 cmake --install build --prefix "$prefix" >/dev/null
 echo "velmor instalado en $prefix; catálogo: $folder/velmor.mdb"

@@ -163,6 +163,14 @@ namespace {
         // connection closed.
         if (!run("pragma journal_mode = delete"))
             return db;
+        // An empty file becomes a database at the first write lock, which writes its
+        // first page through a journal: that journal would then lie beside the new
+        // catalogue. A read lock keeps other programs' writes out all the same.
+        if (QFileInfo(path).size() == 0) {
+            run("begin");
+            run("select count(*) from sqlite_schema");
+            return db;
+        }
         run("begin exclusive");
         return db;
     }

@@ -1,6 +1,6 @@
 #include "catalogoption.h"
 
-#include <QStandardPaths>
+#include <QDir>
 
 namespace velmor::tool {
 
@@ -12,10 +12,13 @@ namespace {
 
 QString userCatalog()
 {
-    // Qt reads $XDG_DATA_HOME as the launcher does, and ignores it when it is not an
-    // absolute path, as the launcher does too.
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/velmor/velmor.mdb");
+    // The launcher's folder: $XDG_DATA_HOME when it is an absolute path (a relative one
+    // is no valid setting, and the launcher ignores it too), else ~/.local/share.
+    const QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    const QString folder = QDir::isAbsolutePath(data)
+        ? data
+        : QDir::homePath() + QStringLiteral("/.local/share");
+    return folder + QStringLiteral("/velmor/velmor.mdb");
 }
 
 bool takeCatalogOption(QStringList& arguments, QString& catalog)

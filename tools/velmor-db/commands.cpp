@@ -193,7 +193,7 @@ Escribe el catálogo para imprimir, en PDF o en HTML según el nombre del
 archivo: arriba, el número de CD, de artistas y de canciones, y después cada CD
 agrupado por artista, ordenados por artista y nombre en orden alfabético
 español, con su clave, nombre, descripción y canciones numeradas, en dos
-columnas por página A4; una página que sigue con un artista repite su nombre
+columnas por página A4; una columna que sigue con un artista repite su nombre
 («… (continúa)»), un CD no se parte salvo que no quepa en una columna, el pie
 dice «Página N de M» y al final un índice da la página donde empieza cada
 artista. Con --lista, una línea por CD (clave, nombre, artista y número de
