@@ -165,6 +165,10 @@ private slots:
         // Through a link, the linked catalogue is replaced and kept beside itself; the link stays.
         row("restaurar through a link", "link", { "restaurar", "%K", "%D/enlace.mdb" }, 0,
             "; el que había se conserva como %C.anterior.", { "enlace.mdb" });
+        // An empty file becomes a database through a journal of its own, which must not
+        // stay beside the restored catalogue.
+        row("restaurar over an empty file", "empty", { "restaurar", "%K", "%D/velmor.mdb" }, 0,
+            "restaurado", { "velmor.mdb", "velmor.mdb.anterior" });
         row("respaldar of a catalogue in write-ahead-log mode", "log mode",
             { "respaldar", "%C", "%D/copia.mdb" }, 0, "La copia está en buen estado.",
             { "copia.mdb" });
@@ -217,6 +221,8 @@ private slots:
                 leaveJournal(catalog.file("otro.mdb"), folder + "/nuevo.mdb", situation == "log"));
         } else if (situation == "link") {
             QVERIFY(QFile::link(catalog.path(), folder + "/enlace.mdb"));
+        } else if (situation == "empty") {
+            QVERIFY(QFile(folder + "/velmor.mdb").open(QIODevice::WriteOnly));
         } else if (situation == "log mode") {
             catalog.sql("pragma journal_mode = wal");
         } else if (situation == "read-only") {

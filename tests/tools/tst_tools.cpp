@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 #include <chrono>
 #include <csignal>
@@ -929,6 +930,42 @@ private slots:
         for (qsizetype i = 0; i < files.size(); ++i)
             QVERIFY2(readFile(files[i]) == before[i], qPrintable(files[i]));
         QCOMPARE(sound.entries(), entries);
+    }
+
+    // The user's catalogue is where the launcher keeps it: under $XDG_DATA_HOME when that
+    // is an absolute path, else under ~/.local/share.
+    void userCatalogue_data()
+    {
+        QTest::addColumn<QByteArray>("setting"); // of XDG_DATA_HOME, null for none
+        QTest::addColumn<QString>("folder"); // %H the home folder
+
+        QTest::newRow("absolute") << QByteArray("%H/datos") << "%H/datos";
+        QTest::newRow("relative") << QByteArray("datos") << "%H/.local/share";
+        QTest::newRow("empty") << QByteArray("") << "%H/.local/share";
+        QTest::newRow("none") << QByteArray() << "%H/.local/share";
+    }
+
+    void userCatalogue()
+    {
+        QFETCH(QByteArray, setting);
+        QFETCH(QString, folder);
+
+        QTemporaryDir home;
+        const QByteArray wasHome = qgetenv("HOME"), wasData = qgetenv("XDG_DATA_HOME");
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", wasHome);
+            qputenv("XDG_DATA_HOME", wasData);
+        });
+        qputenv("HOME", QFile::encodeName(home.path()));
+        if (setting.isNull())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", setting.replace("%H", QFile::encodeName(home.path())));
+
+        const Run result = run({ "--help" });
+        QCOMPARE(result.code, 0);
+        const QString expected = folder.replace("%H", home.path()) + "/velmor/velmor.mdb";
+        QVERIFY2(result.out.contains("Su catálogo es\n  " + expected + "\n"), qPrintable(result.out));
     }
 
     // A write killed before its commit leaves a hot journal; every command rolls it
