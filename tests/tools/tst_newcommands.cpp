@@ -6,13 +6,16 @@
 #include "data/collation.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 #include <algorithm>
 #include <csignal>
 #include <memory>
 #include <random>
+#include <thread>
 #include <unistd.h>
 
 using namespace velmor::tool;
@@ -115,23 +118,48 @@ private slots:
     }
 
     // A commit between two steps of the copy makes it start again, so the copy is never half old,
-    // half new.
+    // half new; a writer that holds the file between two steps is waited for.
+    void backupStartsAgainAfterACommit_data()
+    {
+        QTest::addColumn<bool>("holding"); // the writer commits only after the next step began
+        QTest::newRow("a commit between two steps") << false;
+        QTest::newRow("a writer holding the file between two steps") << true;
+    }
+
     void backupStartsAgainAfterACommit()
     {
+        QFETCH(bool, holding);
         ScratchCatalog catalog;
         catalog.sql("with recursive n(i) as (select 1 union all select i + 1 from n where i < 400) "
                     "insert into datos_cd select i, 'CD ' || i, '', printf('%.200c', 'D') from n; "
                     "insert into canciones (id, cancion1) select id, 'S' from datos_cd");
         Db writer(catalog.path());
+        std::thread committer;
         int steps = 0;
         const CopyPacing pacing { 2, [&] {
-                                     if (++steps == 3)
-                                         writer.sql("delete from datos_cd where id = 1;"
-                                                    "delete from canciones where id = 1;"
-                                                    "update canciones set cancion20 = 'NUEVA'");
+                                     if (++steps != 3)
+                                         return;
+                                     if (holding)
+                                         writer.exec("begin exclusive");
+                                     writer.sql("delete from datos_cd where id = 1;"
+                                                "delete from canciones where id = 1;"
+                                                "update canciones set cancion20 = 'NUEVA'");
+                                     if (holding)
+                                         committer = std::thread([&writer] {
+                                             QThread::msleep(300);
+                                             writer.exec("commit");
+                                         });
                                  } };
-        const BackupResult result
-            = backupCatalog(catalog.path(), catalog.file("c.mdb"), m_quiet, pacing);
+        const auto join = qScopeGuard([&] {
+            if (committer.joinable())
+                committer.join();
+        });
+        BackupResult result;
+        try {
+            result = backupCatalog(catalog.path(), catalog.file("c.mdb"), m_quiet, pacing);
+        } catch (const std::exception& error) {
+            QFAIL(error.what());
+        }
         QVERIFY(steps > 3);
         QCOMPARE(result.cds, 399);
         QCOMPARE(result.check.problems, QStringList());
