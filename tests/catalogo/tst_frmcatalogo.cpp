@@ -360,6 +360,21 @@ private slots:
         QCOMPARE(f.filas(), despues);
     }
 
+    // With its catalogue no longer readable, salir still closes the form, after saying why.
+    void salirConCatalogoIlegible()
+    {
+        Formulario f({ 5 });
+        QVERIFY(f.cargar());
+        QSignalSpy cierre(f.form.get(), &frmcatalogo::closeRequested);
+        QFile archivo(f.archivo.path());
+        QVERIFY(archivo.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(archivo.write(QByteArray(4096, 'x')), 4096);
+        archivo.close();
+        f.pulsar("salir");
+        QCOMPARE(f.mensajes.take().size(), 1);
+        QCOMPARE(cierre.size(), 1);
+    }
+
     void eliminar_data()
     {
         QTest::addColumn<Eliminacion>("e");

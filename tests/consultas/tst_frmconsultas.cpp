@@ -169,6 +169,18 @@ private slots:
         comprobarListado(*form, b.ids);
     }
 
+    // Each operator's index stands for the operator the search uses: the list must show
+    // them in that order, as the criteria in the order of their words.
+    void listasAlCargar()
+    {
+        const auto* cbo = form->findChild<QComboBox*>("cbocriterios");
+        QStringList criterios;
+        for (int i = 0; i < cbo->count(); ++i)
+            criterios << cbo->itemText(i);
+        QCOMPARE(criterios, QStringList({ "Id", "Nombre", "Artista", "Canción" }));
+        QCOMPARE(filas(*form, "List1"), QStringList({ "==", "<>", "<", "<=", ">", ">=" }));
+    }
+
     // An empty catalogue lists nothing, silently; a broken one shows one message:
     // the search with the engine's number, everything else the description alone.
     void sinDatos_data()
