@@ -16,8 +16,12 @@ quint64 contentVersion(const Connection& c)
 {
     unsigned int fileVersion = 0;
     sqlite3_file_control(c.handle(), "main", SQLITE_FCNTL_DATA_VERSION, &fileVersion);
+    // The file's version moves with commits only: the connection's own writes and
+    // rollbacks inside a transaction change what it reads too. Both counters only grow,
+    // so their sum changes whenever either does.
     const auto it = sharedState().find(&c);
-    return (quint64(fileVersion) << 32) ^ (it == sharedState().end() ? 0 : it->second.writes);
+    const quint64 own = (it == sharedState().end() ? 0 : it->second.writes) + c.rollbacks();
+    return (quint64(fileVersion) << 32) ^ own;
 }
 
 }

@@ -436,6 +436,22 @@ private slots:
             QVERIFY2(shows(rows[i], walked[i]), qPrintable(walked[i]));
     }
 
+    // Inside a transaction the file keeps its version until the commit: a count made
+    // before the set's own write, or before the write was rolled back, is not used again.
+    void countsInsideATransaction()
+    {
+        EvenKeys k("datos_cd");
+        k.write("begin");
+        k.rs().MoveLast();
+        QCOMPARE(k.rs().RecordCount(), 300);
+        k.write("own add 1 NUEVO, refresh");
+        k.rs().MoveLast();
+        QCOMPARE(k.rs().RecordCount(), 301);
+        k.write("rollback, refresh");
+        k.rs().MoveLast();
+        QCOMPARE(k.rs().RecordCount(), 300);
+    }
+
     void listingsHandValuesAsStored_data()
     {
         QTest::addColumn<QString>("source");
