@@ -16,11 +16,12 @@ quint64 contentVersion(const Connection& c)
 {
     unsigned int fileVersion = 0;
     sqlite3_file_control(c.handle(), "main", SQLITE_FCNTL_DATA_VERSION, &fileVersion);
-    // The file's version moves with commits only: the connection's own writes and
-    // rollbacks inside a transaction change what it reads too. Both counters only grow,
-    // so their sum changes whenever either does.
+    // The file's version moves with commits only: inside a transaction, the sets' writes,
+    // the connection's own statements and its rollbacks change what it reads too. These
+    // counters only grow, so their sum changes whenever one of them does.
     const auto it = sharedState().find(&c);
-    const quint64 own = (it == sharedState().end() ? 0 : it->second.writes) + c.rollbacks();
+    const quint64 own = (it == sharedState().end() ? 0 : it->second.writes) + c.rollbacks()
+        + quint64(c.ownChanges());
     return (quint64(fileVersion) << 32) ^ own;
 }
 

@@ -437,7 +437,8 @@ private slots:
     }
 
     // Inside a transaction the file keeps its version until the commit: a count made
-    // before the set's own write, or before the write was rolled back, is not used again.
+    // before a write of the set or of the connection, or before a rollback, is not used
+    // again.
     void countsInsideATransaction()
     {
         EvenKeys k("datos_cd");
@@ -450,6 +451,11 @@ private slots:
         k.write("rollback, refresh");
         k.rs().MoveLast();
         QCOMPARE(k.rs().RecordCount(), 300);
+        k.write("begin, refresh");
+        k.rs().MoveLast();
+        k.write("connection: insert into datos_cd (id) values (1), refresh");
+        k.rs().MoveLast();
+        QCOMPARE(k.rs().RecordCount(), 301);
     }
 
     void listingsHandValuesAsStored_data()
