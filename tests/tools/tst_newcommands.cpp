@@ -73,50 +73,6 @@ class TestNewCommands : public QObject {
 private slots:
     // respaldar.
 
-    void backupWhileAnotherProgramWrites_data()
-    {
-        QTest::addColumn<QByteArray>("begin");
-        QTest::addColumn<int>("commitAfterMs"); // -1: only once the copy is done
-        QTest::addColumn<QStringList>("copied"); // CDs and songs rows
-
-        // A write transaction that has not committed leaves the file as it was: the copy goes ahead
-        // with what was committed.
-        QTest::newRow("uncommitted rows left out")
-            << QByteArray("begin immediate") << -1 << QStringList { "3", "3" };
-        // A writer that holds the file exclusively, as at its commit, is waited for.
-        QTest::newRow("exclusive writer waited for")
-            << QByteArray("begin exclusive") << 1500 << QStringList { "4", "4" };
-    }
-
-    void backupWhileAnotherProgramWrites()
-    {
-        QFETCH(QByteArray, begin);
-        QFETCH(int, commitAfterMs);
-        QFETCH(QStringList, copied);
-
-        ScratchCatalog catalog;
-        for (qint64 id = 1; id <= 3; ++id)
-            catalog.addCd(id, { "CD", "", "D", "S" });
-        Db writer(catalog.path());
-        QCOMPARE(writer.exec(begin.constData()), SQLITE_OK);
-        writer.sql("insert into datos_cd values (4, 'N', '', 'D');"
-                   "insert into canciones (id, cancion1) values (4, 'S')");
-
-        QProcess backup;
-        backup.start(VELMOR_DB_EXECUTABLE, { "respaldar", catalog.path(), catalog.file("c.mdb") });
-        if (commitAfterMs >= 0) {
-            QTest::qWait(commitAfterMs);
-            QCOMPARE(writer.exec("commit"), SQLITE_OK);
-        }
-        const Run result = finished(backup);
-        QCOMPARE(result.code, 0);
-        QVERIFY2(result.out.endsWith("La copia está en buen estado.\n"), qPrintable(result.out));
-        QCOMPARE(Db(catalog.file("c.mdb")).sql(counts), copied);
-        if (commitAfterMs < 0) // the writer was never in the copy's way
-            QCOMPARE(writer.exec("commit"), SQLITE_OK);
-        QCOMPARE(catalog.sql(counts), QStringList({ "4", "4" }));
-    }
-
     // A commit between two steps of the copy makes it start again, so the copy is never half old,
     // half new; a writer that holds the file between two steps is waited for.
     void backupStartsAgainAfterACommit_data()
@@ -327,11 +283,6 @@ private slots:
                    "<p>PRIMERA LÍNEA<br>SEGUNDA LÍNEA</p>",
                    "<li value=\"1\">UNO</li><li value=\"3\">TRES</li>", "Índice de artistas",
                    "<a href=\"#a1\">Sin artista</a>", "<a href=\"#a4\">ÑANDÚ</a>" };
-        QTest::newRow("PDF by key")
-            << "informe.pdf" << QStringList { "--por-clave" }
-            << QStringList { "ZAGUÁN NACHO · 3", "CANCIÓN <B> ÁNGEL · 5", "SIN AUTOR Sin artista · 6",
-                   "ÉXITOS ÑANDÚ · 12", "ÁRBOL ÑANDÚ · 40", "Página 1 de 2", "Índice de artistas",
-                   "Sin artista 1", "ÁNGEL 1", "NACHO 1", "ÑANDÚ 1" };
         QTest::newRow("HTML by key")
             << "informe.html" << QStringList { "--por-clave" }
             << QStringList { "<div class=\"cd\" id=\"a1\">", "<span>ZAGUÁN</span>", "NACHO",

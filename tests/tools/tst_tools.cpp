@@ -139,57 +139,6 @@ private slots:
         QCOMPARE(read.join(" / "), records);
     }
 
-    void cdFromFields_data()
-    {
-        QTest::addColumn<QStringList>("input");
-        QTest::addColumn<QString>("result"); // the record read, or the reasons for refusing it
-
-        const QString n30(30, 'N'), a25(25, 'A'), d250(250, 'D'), s30(30, 'C'), s31(31, 'C');
-        const auto row = [](const char* name, const QStringList& input, const QString& result) {
-            QTest::newRow(name) << input << result;
-        };
-        row("key with blanks and leading zeros", fields(" 0012 ", "a", "", "d"), "12|A||D");
-        // Stored in upper case, which keeps the length: "ß" and "ﬁ" stay as they are.
-        row("every text upper-cased, accents and length kept",
-            fields("1", "Große Straße der Weißen Flößen", "ﬁn", "línea\notra", { "", "ñandú" }),
-            "1|GROßE STRAßE DER WEIßEN FLÖßEN|ﬁN|LÍNEA\nOTRA||ÑANDÚ");
-        row("blank name counts as given", fields("1", "   ", "", "d"), "1|   ||D");
-        row("every box at its limit",
-            fields("1", n30, a25, d250, QStringList(songCount - 1) << s30),
-            "1|" + n30 + '|' + a25 + '|' + d250 + QString(songCount, '|') + s30);
-        row("group separator would change the key", fields("1,000", "a", "", "d"),
-            "la clave «1,000» se guardaría como 1");
-        row("missing key, name and description", fields("", "", "x", ""),
-            "falta la clave; falta el nombre; falta la descripción");
-        row("every box over its limit",
-            fields("1", n30 + 'N', a25 + 'A', d250 + 'D',
-                QStringList { s31 } + QStringList(18) << s31),
-            "el nombre tiene 31 caracteres (máximo 30); el artista tiene 26 caracteres (máximo "
-            "25); "
-            "la descripción tiene 251 caracteres (máximo 250); la canción 1 tiene 31 caracteres "
-            "(máximo 30); la canción 20 tiene 31 caracteres (máximo 30)");
-        row("line breaks only in the description", fields("1", "a", "", "uno\r\ndos\ntres"),
-            "1|A||UNO\r\nDOS\nTRES");
-        row("control characters refused",
-            fields("1\t", "a\x1b", "b\n", "c\rd", { "e\x01", "f\r\n" }),
-            "la clave tiene un carácter de control (U+0009); el nombre tiene un carácter de "
-            "control "
-            "(U+001B); el artista tiene un carácter de control (U+000A); la descripción tiene un "
-            "carácter de control (U+000D); la canción 1 tiene un carácter de control (U+0001); la "
-            "canción 2 tiene un carácter de control (U+000D)");
-        row("too few fields", { "1", "a", "", "d" }, "tiene 4 campos y deben ser 24");
-    }
-
-    void cdFromFields()
-    {
-        QFETCH(QStringList, input);
-        QFETCH(QString, result);
-        QStringList reasons;
-        const std::optional<CdRecord> cd = velmor::tool::cdFromFields(input, reasons);
-        QCOMPARE(cd ? recordText(*cd) : reasons.join("; "), result);
-        QCOMPARE(cd.has_value(), reasons.isEmpty());
-    }
-
     // importar into a catalogue holding CD 5 with songs 1 and 20, CD 6, and the songs row of a
     // CD 8 whose datos_cd row is missing. A refused line stores nothing, not even the good
     // lines before it.
@@ -790,14 +739,6 @@ private slots:
             + "\r\n10,DIEZ,,D,S1" + QString(19, ',') + "\r\n";
         row("no command", {}, 2, "", "Uso: velmor-db ORDEN");
         row("unknown command", { "borrar" }, 2, "", "velmor-db: orden desconocida «borrar».");
-        for (const QString usage :
-            { "crear RUTA", "verificar RUTA", "convertir ARCHIVO_ACCESS RUTA_NUEVA",
-                "respaldar RUTA DESTINO", "restaurar COPIA RUTA", "informe RUTA ARCHIVO.pdf",
-                "importar --reemplazar RUTA ARCHIVO.csv", "exportar --hoja RUTA [ARCHIVO.csv]" }) {
-            QTest::addRow("%s with too many arguments", qPrintable(usage.section(' ', 0, 0)))
-                << A { usage.section(' ', 0, 0), "a", "b", "c" } << 2 << ""
-                << "velmor-db " + usage << QByteArray();
-        }
         row("unknown option", { "exportar", "--hja", "%C" }, 2, "",
             "Uso: velmor-db exportar RUTA [ARCHIVO.csv]");
         row("a name after -- is no option", { "exportar", "--", "--hoja" }, 2, "",
@@ -811,7 +752,6 @@ private slots:
         const QByteArray exclusive = "pragma locking_mode = exclusive; begin exclusive";
         row("verificar in use", { "verificar", "%C" }, 2, "",
             "velmor-db: El catálogo «%C» está en uso por otro programa", exclusive);
-        row("exportar in use", { "exportar", "%C" }, 2, "", "velmor-db: ", exclusive);
         row("exportar to a dash", { "exportar", "%D", "-" }, 0, damagedCsv, "");
         row("exportar a control character to a spreadsheet", { "exportar", "%D", "%N.ods" }, 2, "",
             "velmor-db: No se ha escrito «%N.ods»: el CD de clave 9: la columna «nombre» tiene un "
@@ -827,7 +767,6 @@ private slots:
         row("importar an endless line", { "importar", "%C", "/dev/zero" }, 1, "",
             "línea 1: un campo pasa de 65536 bytes; no se lee el resto del archivo");
         row("importar a missing CSV", { "importar", "%C", "%N" }, 2, "", "No se puede leer");
-        row("importar in use", { "importar", "%C", "%V" }, 2, "", "velmor-db: ", exclusive);
         row("respaldar over an existing file", { "respaldar", "%C", "%E" }, 2, "",
             "El archivo «%E» ya existe; no se sobrescribe.");
         row("respaldar into a missing folder", { "respaldar", "%C", "%N/copia.mdb" }, 2, "",
@@ -855,8 +794,6 @@ private slots:
             "velmor-db: «%L» es un enlace a «");
         row("informe of an unknown kind", { "informe", "%C", "%N.txt" }, 2, "",
             "debe terminar en .pdf o .html");
-        row("informe of a missing catalogue", { "informe", "%N", "%N.pdf" }, 2, "",
-            "No se encuentra el archivo del catálogo");
         row("convertir without catalogue tables", { "convertir", "%F", "%N" }, 2, "",
             "La base de datos %F no tiene la tabla datos_cd.");
         row("convertir over an existing file", { "convertir", "%F", "%C" }, 2, "",
@@ -978,9 +915,6 @@ private slots:
 
         QTest::newRow("verificar") << QStringList { "verificar", "%C" }
                                    << "el catálogo está en buen estado." << QStringList { "1" };
-        QTest::newRow("exportar") << QStringList { "exportar", "%C" }
-                                  << "\r\n1,UNO,,D" + QString(20, ',') + "\r\n"
-                                  << QStringList { "1" };
         QTest::newRow("importar") << QStringList { "importar", "%C", "%V" } << "Importados 1 CD"
                                   << QStringList { "1", "2" };
     }
