@@ -3,6 +3,7 @@
 #include "data/statements.h"
 #include "data/valuerules.h"
 #include "recordsourcehelpers.h"
+#include "scratchdb.h"
 #include "testcatalog.h"
 
 #include <QLocale>
@@ -653,16 +654,11 @@ private slots:
         QVERIFY(rs.hasCurrent());
 
         // Another program writes while the set sits idle; it must not find the file busy.
-        sqlite3* other = nullptr;
-        sqlite3_open_v2(cat.path().toUtf8().constData(), &other, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_busy_timeout(other, 0);
-        const int rc = sqlite3_exec(other,
-            "begin immediate; insert into datos_cd (id, nombre) values (100, 'LUNA'); "
-            "insert into canciones (id) values (100); commit;",
-            nullptr, nullptr, nullptr);
-        const QString error = QString::fromUtf8(sqlite3_errmsg(other));
-        sqlite3_close(other);
-        QVERIFY2(rc == SQLITE_OK, qPrintable(error));
+        scratch::Db other(cat.path(), SQLITE_OPEN_READWRITE, 0);
+        QVERIFY2(other.exec("begin immediate; insert into datos_cd (id, nombre) values (100, "
+                            "'LUNA'); insert into canciones (id) values (100); commit;")
+                == SQLITE_OK,
+            qPrintable(other.error()));
 
         // The set keeps the rows of its Refresh.
         rs.MoveLast();

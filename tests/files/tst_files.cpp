@@ -1,5 +1,6 @@
 #include "data/catalogfile.h"
 #include "recordsourcehelpers.h"
+#include "scratchdb.h"
 #include "testcatalog.h"
 
 #include <QHash>
@@ -56,23 +57,14 @@ struct Unwritable {
 // commits, leaving the file half-written with its rollback journal beside it.
 void killMidWrite(const QString& path)
 {
-    const pid_t child = fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        sqlite3* db = nullptr;
-        sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-        // A small page cache makes the engine write pages into the file itself
-        // before the commit.
-        sqlite3_exec(db,
-            "pragma cache_size = 8; begin; with recursive n(i) as (select 1000 union all "
+    // A small page cache makes the engine write pages into the file itself before the commit.
+    QVERIFY(scratch::killedRun([&] {
+        scratch::Db db(path);
+        db.exec("pragma cache_size = 8; begin; with recursive n(i) as (select 1000 union all "
             "select i + 1 from n where i < 20999) insert into datos_cd select i, 'NOMBRE ' || i, "
-            "'', hex(zeroblob(150)) from n",
-            nullptr, nullptr, nullptr);
+            "'', hex(zeroblob(150)) from n");
         ::raise(SIGKILL);
-    }
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY(WIFSIGNALED(status));
+    }));
 }
 
 const QRegularExpression engineEnglish(
@@ -312,7 +304,7 @@ private slots:
         const QHash<QString, QByteArray> written { { "text", "hola" }, { "empty", "" },
             { "jet", QByteArray("\0\1\0\0Standard Jet DB\0\0\0\0", 23) },
             { "ace", QByteArray("\0\1\0\0Standard ACE DB\0\0\0\0", 23) } };
-        sqlite3* other = nullptr;
+        std::optional<scratch::Db> other;
         QString big = "D";
         if (fault.startsWith("sql: ")) {
             cat.exec(fault.mid(5));
@@ -326,8 +318,7 @@ private slots:
             QVERIFY(fault != "folder" || ::mkdir(native, 0700) == 0);
             QVERIFY(fault != "device" || ::symlink("/dev/zero", native) == 0);
         } else if (fault == "exclusive") {
-            sqlite3_open_v2(native.constData(), &other, SQLITE_OPEN_READWRITE, nullptr);
-            QCOMPARE(sqlite3_exec(other, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
+            QCOMPARE(other.emplace(path).exec("begin exclusive"), SQLITE_OK);
         } else if (fault == "full") {
             Connection::OwnStatements own(*datcd.connection());
             datcd.connection()->exec("pragma max_page_count = 1");
@@ -347,7 +338,7 @@ private slots:
             failures << failureOf([&] { CatalogFile::check(path); });
         if (at == "refresh" || at == "both")
             failures << failureOf([&] { bind(datcd, path, "datos_cd"); });
-        sqlite3_close_v2(other);
+        other.reset();
         for (const Failure& f : failures) {
             QVERIFY2(f.number == number, qPrintable(QString::number(f.number) + f.description));
             QVERIFY2(f.description.contains(mentions) && f.description.contains(path),

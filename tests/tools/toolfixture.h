@@ -6,60 +6,17 @@
 #include "cdrecord.h"
 
 #include "data/catalogfile.h"
+#include "../common/scratchdb.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <functional>
-#include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace toolfixture {
 
+using namespace scratch;
 using velmor::tool::songCount;
-
-// A connection of its own to a catalogue file, as another program would hold one.
-class Db {
-public:
-    explicit Db(const QString& path, int flags = SQLITE_OPEN_READWRITE)
-    {
-        if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr) != SQLITE_OK)
-            qFatal("cannot open %s", qPrintable(path));
-        sqlite3_busy_timeout(m_db, 5000);
-    }
-    ~Db() { sqlite3_close_v2(m_db); }
-    Db(const Db&) = delete;
-    Db& operator=(const Db&) = delete;
-
-    int exec(const char* statements)
-    {
-        return sqlite3_exec(m_db, statements, nullptr, nullptr, nullptr);
-    }
-    // Every result row with its columns joined by '|', null as "<null>". Aborts the test program
-    // when a statement fails.
-    QStringList sql(const QString& statements)
-    {
-        const auto collect = [](void* rows, int count, char** values, char**) {
-            QStringList columns;
-            for (int i = 0; i < count; ++i)
-                columns << (values[i] ? QString::fromUtf8(values[i]) : QStringLiteral("<null>"));
-            static_cast<QStringList*>(rows)->append(columns.join('|'));
-            return 0;
-        };
-        QStringList rows;
-        char* error = nullptr;
-        if (sqlite3_exec(m_db, statements.toUtf8().constData(), collect, &rows, &error)
-            != SQLITE_OK)
-            qFatal("%s: %s", qPrintable(statements), error ? error : sqlite3_errmsg(m_db));
-        return rows;
-    }
-
-private:
-    sqlite3* m_db = nullptr;
-};
 
 // Every row of both tables of a catalogue file, each table ordered by key.
 inline QStringList allRows(const QString& path)
@@ -84,28 +41,14 @@ struct ScratchCatalog {
 
     void addCd(qint64 id, const QStringList& texts) const // nombre, artista, descripcion, songs…
     {
-        QStringList quoted;
-        for (int i = 0; i < 3 + songCount; ++i)
-            quoted << "'" + QString(texts.value(i)).replace("'", "''") + "'";
-        sql(QStringLiteral(
-            "insert into datos_cd values (%1, %2); insert into canciones values (%1, %3)")
-                .arg(id)
-                .arg(quoted.mid(0, 3).join(','), quoted.mid(3).join(',')));
+        QStringList all = texts;
+        all.resize(3 + songCount);
+        Db db(path());
+        db.insert("insert into datos_cd values (?1, ?2, ?3, ?4)", id, all.mid(0, 3));
+        db.insert("insert into canciones values (?1" + QString(", ?").repeated(songCount) + ")", id,
+            all.mid(3));
     }
 };
-
-inline QByteArray readFile(const QString& path) // empty when the file cannot be read
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
 
 // The CSV header row, written out here rather than taken from the tool.
 inline QString csvHeader(QChar separator = ',')
@@ -133,19 +76,6 @@ inline QByteArray csv(const QList<QStringList>& lines, bool header = true)
     for (const QStringList& line : lines)
         text += line.join(',') + '\n';
     return text.toUtf8();
-}
-
-// Runs the child in a process of its own, which it ends with SIGKILL while it still has its files
-// open, as a crash or a power cut would stop it.
-inline bool killedRun(const std::function<void()>& child)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        child();
-        _exit(1);
-    }
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFSIGNALED(status);
 }
 
 struct Run {
