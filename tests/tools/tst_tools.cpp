@@ -809,7 +809,6 @@ private slots:
             "No se encuentra el archivo del catálogo «%U»");
         row("--catalogo twice", { "verificar", "--catalogo", "--catalogo=%C" }, 2, "",
             "--catalogo va una sola vez");
-        row("the help names the user's catalogue", { "--help" }, 0, "Su catálogo es\n  %U\n", "");
     }
 
     void commandLine()
